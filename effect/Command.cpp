@@ -1,0 +1,88 @@
+// The effect library's one export. Routes each host command to its handler and makes sure
+// that nothing but an error code ever travels back into the host.
+#include "effect/Command.h"
+
+#include "effect/Handlers.h"
+#include "effect/HostError.h"
+#include "effect/ProductInfo.h"
+
+#include <cstdio>
+#include <new>
+
+namespace {
+
+struct CommandArgs {
+    PF_InData* in_data;
+    PF_OutData* out_data;
+    PF_ParamDef** params;
+    PF_LayerDef* output;
+    void* extra;
+};
+
+using Handler = PF_Err (*)(const CommandArgs&);
+
+PF_Err routeAbout(const CommandArgs& a) { return aboutCommand(a.out_data); }
+PF_Err routeGlobalSetup(const CommandArgs& a) { return globalSetup(a.out_data); }
+PF_Err routeParamsSetup(const CommandArgs& a) { return paramsSetup(a.in_data, a.out_data); }
+
+// Indexed by command number; null entries are commands the effect does not use.
+constexpr Handler kRoutes[PF_Cmd_NUM_CMDS] = {
+    routeAbout,       // PF_Cmd_ABOUT
+    routeGlobalSetup, // PF_Cmd_GLOBAL_SETUP
+    nullptr,          // (no command)
+    nullptr,          // PF_Cmd_GLOBAL_SETDOWN
+    routeParamsSetup, // PF_Cmd_PARAMS_SETUP
+    nullptr,          // PF_Cmd_SEQUENCE_SETUP
+    nullptr,          // PF_Cmd_SEQUENCE_RESETUP
+    nullptr,          // PF_Cmd_SEQUENCE_FLATTEN
+    nullptr,          // PF_Cmd_SEQUENCE_SETDOWN
+    nullptr,          // PF_Cmd_DO_DIALOG
+    nullptr,          // PF_Cmd_FRAME_SETUP
+    nullptr,          // PF_Cmd_RENDER
+    nullptr,          // PF_Cmd_FRAME_SETDOWN
+    nullptr,          // PF_Cmd_USER_CHANGED_PARAM
+    nullptr,          // PF_Cmd_UPDATE_PARAMS_UI
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, // 15 to 22
+    nullptr,          // PF_Cmd_SMART_PRE_RENDER
+    nullptr,          // PF_Cmd_SMART_RENDER
+};
+
+} // namespace
+
+PF_Err aboutCommand(PF_OutData* out_data) {
+    std::snprintf(out_data->return_msg, sizeof out_data->return_msg, "%s v%s",
+                  product::kDisplayName, product::kVersionText);
+    return PF_Err_NONE;
+}
+
+PF_Err globalSetup(PF_OutData* out_data) {
+    out_data->out_flags |= static_cast<PF_OutFlags>(product::kOutFlags);
+    out_data->out_flags2 |= static_cast<PF_OutFlags2>(product::kOutFlags2);
+    out_data->my_version = product::kMyVersion;
+    return PF_Err_NONE;
+}
+
+PF_Err dispatchCommand(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
+                       PF_ParamDef* params[], PF_LayerDef* output, void* extra) {
+    // Negative numbers become large unsigned values and fall out with the unknown ones.
+    const auto number = static_cast<uint32_t>(cmd);
+    if (number >= PF_Cmd_NUM_CMDS) return PF_Err_NONE;
+    const Handler handler = kRoutes[number];
+    if (handler == nullptr) return PF_Err_NONE;
+    try {
+        return handler(CommandArgs{in_data, out_data, params, output, extra});
+    } catch (const HostError& e) {
+        return e.code();
+    } catch (const std::bad_alloc&) {
+        return PF_Err_OUT_OF_MEMORY;
+    } catch (...) {
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+}
+
+extern "C" ZP_EXPORT PF_Err command(const char* base_name, PF_Cmd cmd, PF_InData* in_data,
+                                    PF_OutData* out_data, PF_ParamDef* params[],
+                                    PF_LayerDef* output, void* extra) {
+    (void)base_name; // the loader's own name; no handler needs it
+    return dispatchCommand(cmd, in_data, out_data, params, output, extra);
+}

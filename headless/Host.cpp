@@ -1,0 +1,384 @@
+#include "headless/Host.h"
+
+#include "headless/DynamicLibrary.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace headless {
+
+namespace {
+
+Host* g_current = nullptr;
+
+Host& cur() {
+    if (g_current == nullptr) std::abort(); // a callback outside any host: a test bug
+    return *g_current;
+}
+
+// --- C callbacks: all forward to the current host ------------------------------------------
+PF_Err cbAddParam(PF_ProgPtr, PF_ParamIndex index, PF_ParamDefPtr def) {
+    return cur().addParam(index, def);
+}
+PF_Err cbCheckoutParam(PF_ProgPtr, PF_ParamIndex index, A_long, A_long, A_u_long,
+                       PF_ParamDef* param) {
+    return cur().checkoutParam(index, param);
+}
+PF_Err cbCheckinParam(PF_ProgPtr, PF_ParamDef* param) { return cur().checkinParam(param); }
+PF_Handle cbNewHandle(A_HandleSize size) { return cur().newHandle(size); }
+void* cbLockHandle(PF_Handle h) { return cur().lockHandle(h); }
+void cbUnlockHandle(PF_Handle h) { cur().unlockHandle(h); }
+void cbDisposeHandle(PF_Handle h) { cur().disposeHandle(h); }
+A_HandleSize cbHandleSize(PF_Handle h) {
+    return h == nullptr ? 0 : reinterpret_cast<Host::HandleRec*>(h)->size;
+}
+PF_Err cbPlatformData(PF_ProgPtr, PF_PlatDataID which, void* data) {
+    return cur().platformData(which, data);
+}
+A_Err cbAcquireSuite(const char* name, A_long version, const void** suite) {
+    return cur().acquireSuite(name, version, suite);
+}
+A_Err cbReleaseSuite(const char* name, A_long version) {
+    return cur().releaseSuite(name, version);
+}
+A_Err cbRegister(AEGP_GlobalRefcon, const A_char* name, AEGP_PluginID* id) {
+    return cur().registerWithAegp(name, id);
+}
+
+const PF_HandleSuite2 kHandleSuite = {cbNewHandle, cbLockHandle, cbUnlockHandle, cbDisposeHandle,
+                                      cbHandleSize};
+const AEGP_UtilitySuite10 kUtilitySuite = {cbRegister};
+
+// Tables for the suites that rendering holds per sequence. Functions that a subsystem serves
+// are filled in by its part of the host; a null entry is never called by the effect.
+AEGP_LayerSuite11 g_layerSuite = {nullptr};
+
+} // namespace
+
+// --- Faults ------------------------------------------------------------------------------------
+bool Faults::shouldFail(const std::string& function) {
+    const int64_t n = ++counts_[function];
+    ++total_;
+    bool fail = false;
+    if (auto it = plan_.find(function); it != plan_.end() && it->second == n) fail = true;
+    if (auto it = plan_.find("*"); it != plan_.end() && it->second == total_) fail = true;
+    if (fail) ++injected_;
+    return fail;
+}
+
+int64_t Faults::calls(const std::string& function) const {
+    auto it = counts_.find(function);
+    return it == counts_.end() ? 0 : it->second;
+}
+
+// --- Plugin --------------------------------------------------------------------------------------
+std::shared_ptr<Plugin> Plugin::loadEffectLibrary(const std::string& path) {
+    std::shared_ptr<Plugin> p(new Plugin);
+    std::string error;
+    p->lib_ = openLibrary(path, error);
+    if (p->lib_ == nullptr) throw std::runtime_error(error);
+    p->path_ = path;
+    p->command_ = reinterpret_cast<EffectCommandFunc>(findSymbol(p->lib_, "command"));
+    if (p->command_ == nullptr) throw std::runtime_error(path + " has no export \"command\"");
+    return p;
+}
+
+std::shared_ptr<Plugin> Plugin::loadLoader(const std::string& path) {
+    std::shared_ptr<Plugin> p(new Plugin);
+    std::string error;
+    p->lib_ = openLibrary(path, error);
+    if (p->lib_ == nullptr) throw std::runtime_error(error);
+    p->path_ = path;
+    p->pluginMain_ = reinterpret_cast<PluginMainFunc>(findSymbol(p->lib_, "PluginMain"));
+    if (p->pluginMain_ == nullptr) throw std::runtime_error(path + " has no export PluginMain");
+    return p;
+}
+
+Plugin::~Plugin() {
+    if (lib_ != nullptr) closeLibrary(lib_);
+}
+
+PF_Err Plugin::call(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[],
+                    PF_LayerDef* output, void* extra) const {
+    if (pluginMain_ != nullptr) return pluginMain_(cmd, in, out, params, output, extra);
+    return command_("Zonepainter", cmd, in, out, params, output, extra);
+}
+
+void* Plugin::symbol(const char* name) const { return findSymbol(lib_, name); }
+
+// --- Host ----------------------------------------------------------------------------------------
+Host* Host::current() { return g_current; }
+void Host::makeCurrent() { g_current = this; }
+
+Host::Host(std::shared_ptr<Plugin> plugin) : plugin_(std::move(plugin)) {
+    makeCurrent();
+    inter_.add_param = cbAddParam;
+    inter_.checkout_param = cbCheckoutParam;
+    inter_.checkin_param = cbCheckinParam;
+    utils_.host_new_handle = cbNewHandle;
+    utils_.host_lock_handle = cbLockHandle;
+    utils_.host_unlock_handle = cbUnlockHandle;
+    utils_.host_dispose_handle = cbDisposeHandle;
+    utils_.get_platform_data = cbPlatformData;
+    basic_.AcquireSuite = cbAcquireSuite;
+    basic_.ReleaseSuite = cbReleaseSuite;
+    pluginPath_ = plugin_ ? plugin_->path() : std::string();
+
+    registerSuite(kPFHandleSuite, kPFHandleSuiteVersion2, &kHandleSuite);
+    registerSuite(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion10, &kUtilitySuite);
+    registerSuite(kAEGPLayerSuite, kAEGPLayerSuiteVersion11, &g_layerSuite);
+
+    std::memset(&in_, 0, sizeof in_);
+    in_.current_time = 0;
+    in_.time_step = 1;
+    in_.time_scale = 24;
+    in_.downsample_x = PF_RationalScale{1, 1};
+    in_.downsample_y = PF_RationalScale{1, 1};
+    // The effect reference is opaque to the effect; this host identifies itself with it.
+    in_.effect_ref = reinterpret_cast<PF_ProgPtr>(this);
+    resetOutData();
+}
+
+Host::~Host() {
+    for (auto& [h, rec] : handles_) std::free(rec->memory);
+    handles_.clear();
+    extensions_.clear();
+    if (g_current == this) g_current = nullptr;
+}
+
+void Host::resetOutData() { std::memset(&out_, 0, sizeof out_); }
+
+PF_Err Host::send(PF_Cmd cmd, void* extra, PF_LayerDef* output) {
+    makeCurrent();
+    in_.inter = inter_;
+    in_.utils = &utils_;
+    in_.pica_basicP = &basic_;
+    in_.num_params = paramCount();
+    in_.sequence_data = sequence_;
+    out_.sequence_data = nullptr;
+    PF_ParamDef** params = values_.empty() ? nullptr : paramArray();
+    const PF_Err err = plugin_->call(cmd, &in_, &out_, params, output, extra);
+    // The host adopts what the effect hands back for its sequence.
+    switch (cmd) {
+    case PF_Cmd_SEQUENCE_SETUP:
+    case PF_Cmd_SEQUENCE_RESETUP:
+    case PF_Cmd_SEQUENCE_FLATTEN:
+        if (out_.sequence_data != nullptr || cmd != PF_Cmd_SEQUENCE_FLATTEN)
+            sequence_ = out_.sequence_data;
+        break;
+    case PF_Cmd_SEQUENCE_SETDOWN:
+        if (err == PF_Err_NONE) sequence_ = nullptr;
+        break;
+    default:
+        break;
+    }
+    // Values the effect changed in the command's records (a push button unticking itself)
+    // become the stored values, as the host's would.
+    if (cmd == PF_Cmd_USER_CHANGED_PARAM) {
+        for (size_t i = 0; i < commandCopies_.size() && i < values_.size(); ++i) {
+            if (commandCopies_[i].uu.change_flags & PF_ChangeFlag_CHANGED_VALUE) {
+                values_[i].u = commandCopies_[i].u;
+            }
+        }
+    }
+    return err;
+}
+
+PF_Err Host::setupInstance() {
+    PF_Err err = send(PF_Cmd_GLOBAL_SETUP);
+    if (err == PF_Err_NONE) err = send(PF_Cmd_PARAMS_SETUP);
+    if (err == PF_Err_NONE) err = send(PF_Cmd_SEQUENCE_SETUP);
+    return err;
+}
+
+PF_Err Host::teardownInstance() {
+    PF_Err err = PF_Err_NONE;
+    if (sequence_ != nullptr) err = send(PF_Cmd_SEQUENCE_SETDOWN);
+    const PF_Err err2 = send(PF_Cmd_GLOBAL_SETDOWN);
+    return err != PF_Err_NONE ? err : err2;
+}
+
+// --- parameters ----------------------------------------------------------------------------------
+PF_Err Host::addParam(PF_ParamIndex, PF_ParamDefPtr def) {
+    ++addParamCalls_;
+    if (failAddAt_ != 0 && addParamCalls_ == failAddAt_) return failAddErr_;
+    if (faults.shouldFail("add_param")) return PF_Err_OUT_OF_MEMORY;
+    DeclaredParam d;
+    d.def = *def;
+    if (def->param_type == PF_Param_POPUP && def->u.pd.u.namesptr != nullptr) {
+        d.popupChoices = def->u.pd.u.namesptr;
+    }
+    if (def->param_type == PF_Param_CHECKBOX) d.def.u.bd.u.nameptr = nullptr;
+    // The effect's texts need not outlive the call; the choices are kept as a copy.
+    if (def->param_type == PF_Param_POPUP) d.def.u.pd.u.namesptr = nullptr;
+    declared_.push_back(d);
+    // The stored value starts as the declared default; index 0 is the host's input layer.
+    if (values_.empty()) {
+        PF_ParamDef layer;
+        std::memset(&layer, 0, sizeof layer);
+        layer.param_type = PF_Param_LAYER;
+        values_.push_back(layer);
+    }
+    values_.push_back(d.def);
+    return PF_Err_NONE;
+}
+
+PF_ParamDef& Host::param(int index) {
+    if (index < 0 || index >= paramCount()) throw std::out_of_range("parameter index");
+    return values_[static_cast<size_t>(index)];
+}
+
+void Host::setSlider(int index, double value) { param(index).u.fs_d.value = value; }
+void Host::setColor(int index, PF_Pixel color) { param(index).u.cd.value = color; }
+void Host::setPopup(int index, int value) { param(index).u.pd.value = value; }
+void Host::setPath(int index, PF_PathID id) { param(index).u.path_d.path_id = id; }
+void Host::setCheckbox(int index, int value) { param(index).u.bd.value = value; }
+
+PF_Err Host::checkoutParam(PF_ParamIndex index, PF_ParamDef* param) {
+    if (faults.shouldFail("checkout_param")) return PF_Err_BAD_CALLBACK_PARAM;
+    if (index < 0 || index >= paramCount() || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    *param = values_[static_cast<size_t>(index)];
+    ++outstandingCheckouts_;
+    ++checkoutsTotal_;
+    return PF_Err_NONE;
+}
+
+PF_Err Host::checkinParam(PF_ParamDef* param) {
+    if (param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    --outstandingCheckouts_;
+    return PF_Err_NONE;
+}
+
+PF_ParamDef** Host::paramArray() {
+    commandCopies_ = values_;
+    commandPointers_.resize(commandCopies_.size());
+    for (size_t i = 0; i < commandCopies_.size(); ++i) commandPointers_[i] = &commandCopies_[i];
+    return commandPointers_.data();
+}
+
+int Host::findParam(const std::string& group, const std::string& control) const {
+    std::string current;
+    for (size_t i = 0; i < declared_.size(); ++i) {
+        const PF_ParamDef& d = declared_[i].def;
+        if (d.param_type == PF_Param_GROUP_START) {
+            current = d.name;
+            continue;
+        }
+        if (d.param_type == PF_Param_GROUP_END) {
+            current.clear();
+            continue;
+        }
+        if (current == group && control == d.name) return static_cast<int>(i) + 1;
+    }
+    return -1;
+}
+
+std::string Host::groupOf(int index) const {
+    std::string current;
+    for (size_t i = 0; i < declared_.size() && static_cast<int>(i) + 1 < index; ++i) {
+        const PF_ParamDef& d = declared_[i].def;
+        if (d.param_type == PF_Param_GROUP_START) current = d.name;
+        if (d.param_type == PF_Param_GROUP_END) current.clear();
+    }
+    return current;
+}
+
+// --- handles -------------------------------------------------------------------------------------
+PF_Handle Host::newHandle(uint64_t size) {
+    lastHandleSize_ = static_cast<int64_t>(size);
+    if (faults.shouldFail("host_new_handle")) return nullptr;
+    if (size > (uint64_t{1} << 34)) return nullptr; // beyond what this host will give
+    auto rec = std::make_unique<HandleRec>();
+    rec->memory = std::malloc(size == 0 ? 1 : size);
+    if (rec->memory == nullptr) return nullptr;
+    rec->size = size;
+    auto h = reinterpret_cast<PF_Handle>(rec.get());
+    handles_[h] = std::move(rec);
+    ++liveHandles_;
+    ++handlesMade_;
+    return h;
+}
+
+void* Host::lockHandle(PF_Handle h) {
+    auto it = handles_.find(h);
+    if (it == handles_.end()) return nullptr;
+    if (faults.shouldFail("host_lock_handle")) return nullptr;
+    if (it->second->locks++ == 0) ++lockedHandles_;
+    return it->second->memory;
+}
+
+void Host::unlockHandle(PF_Handle h) {
+    auto it = handles_.find(h);
+    if (it == handles_.end() || it->second->locks == 0) return;
+    if (--it->second->locks == 0) --lockedHandles_;
+}
+
+void Host::disposeHandle(PF_Handle h) {
+    auto it = handles_.find(h);
+    if (it == handles_.end()) return;
+    if (it->second->locks > 0) --lockedHandles_;
+    std::free(it->second->memory);
+    handles_.erase(it);
+    --liveHandles_;
+}
+
+// --- suites ----------------------------------------------------------------------------------------
+void Host::registerSuite(const std::string& name, int version, const void* table) {
+    suites_[{name, version}].table = table;
+}
+
+void Host::withholdSuite(const std::string& name, int version, bool withheld) {
+    suites_[{name, version}].withheld = withheld;
+}
+
+int Host::outstandingSuites() const {
+    int n = 0;
+    for (const auto& [key, e] : suites_) n += e.outstanding;
+    return n;
+}
+
+int Host::outstandingSuite(const std::string& name, int version) const {
+    auto it = suites_.find({name, version});
+    return it == suites_.end() ? 0 : it->second.outstanding;
+}
+
+A_Err Host::acquireSuite(const char* name, A_long version, const void** suite) {
+    if (suite != nullptr) *suite = nullptr;
+    if (name == nullptr || suite == nullptr) return A_Err_MISSING_SUITE;
+    suiteLog_.push_back(std::string("acquire ") + name + " " + std::to_string(version));
+    if (faults.shouldFail("AcquireSuite")) return A_Err_MISSING_SUITE;
+    auto it = suites_.find({name, version});
+    if (it == suites_.end() || it->second.withheld || it->second.table == nullptr)
+        return A_Err_MISSING_SUITE;
+    ++it->second.outstanding;
+    *suite = it->second.table;
+    return A_Err_NONE;
+}
+
+A_Err Host::releaseSuite(const char* name, A_long version) {
+    if (name == nullptr) return A_Err_MISSING_SUITE;
+    suiteLog_.push_back(std::string("release ") + name + " " + std::to_string(version));
+    auto it = suites_.find({name, version});
+    if (it == suites_.end() || it->second.outstanding == 0) return A_Err_MISSING_SUITE;
+    --it->second.outstanding;
+    return A_Err_NONE;
+}
+
+A_Err Host::registerWithAegp(const A_char* name, AEGP_PluginID* id) {
+    registrations_.push_back(name != nullptr ? name : "");
+    if (id != nullptr) *id = 42;
+    return A_Err_NONE;
+}
+
+PF_Err Host::platformData(PF_PlatDataID which, void* data) {
+    if (faults.shouldFail("get_platform_data")) return PF_Err_BAD_CALLBACK_PARAM;
+    if (which != PF_PlatData_EXE_FILE_PATH_DEPRECATED || data == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
+    // The buffer the loader passes holds 272 bytes.
+    std::strncpy(static_cast<char*>(data), pluginPath_.c_str(), 271);
+    static_cast<char*>(data)[271] = '\0';
+    return PF_Err_NONE;
+}
+
+} // namespace headless

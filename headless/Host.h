@@ -1,0 +1,218 @@
+// A headless host: plays After Effects' part for tests and tools. It sends real commands
+// through the effect's entry point and serves parameters, handles, suites, masks and pixel
+// worlds, counting everything it hands out so tests can prove that nothing is left behind.
+// Any fallible host call can be made to fail on its N-th use.
+#pragma once
+
+#include "effect/HostProtocol.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+namespace headless {
+
+// What the effect declared through add_param, in order.
+struct DeclaredParam {
+    PF_ParamDef def;
+    std::string popupChoices; // the popup's choice text, copied at declaration
+};
+
+// Fault plan: the N-th call (1-based) of a named host function fails once, or the N-th
+// fallible call of any name does ("*"). Every fallible call is counted by name.
+class Faults {
+public:
+    void failCall(const std::string& function, int64_t nth) { plan_[function] = nth; }
+    void failNthFallible(int64_t nth) { plan_["*"] = nth; }
+    void clear() {
+        plan_.clear();
+        counts_.clear();
+        total_ = 0;
+    }
+    // Counts the call; true when it is to fail.
+    bool shouldFail(const std::string& function);
+    int64_t calls(const std::string& function) const;
+    int64_t totalFallible() const { return total_; }
+    int64_t injected() const { return injected_; }
+
+private:
+    std::map<std::string, int64_t> plan_;
+    std::map<std::string, int64_t> counts_;
+    int64_t total_ = 0;
+    int64_t injected_ = 0;
+};
+
+// The effect side the host talks to: either the effect library's `command` or a loader's
+// `PluginMain` (which forwards to `command` itself).
+class Plugin {
+public:
+    // Loads a shared library exporting `command` (the effect library). Throws on failure.
+    static std::shared_ptr<Plugin> loadEffectLibrary(const std::string& path);
+    // Loads a shared library exporting `PluginMain` (the loader). Throws on failure.
+    static std::shared_ptr<Plugin> loadLoader(const std::string& path);
+    ~Plugin();
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    PF_Err call(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[],
+                PF_LayerDef* output, void* extra) const;
+    const std::string& path() const { return path_; }
+    bool isLoader() const { return pluginMain_ != nullptr; }
+    // Looks a symbol up in the loaded library (tests use it to see what is exported).
+    void* symbol(const char* name) const;
+
+private:
+    Plugin() = default;
+    void* lib_ = nullptr;
+    std::string path_;
+    EffectCommandFunc command_ = nullptr;
+    PluginMainFunc pluginMain_ = nullptr;
+};
+
+class Host {
+public:
+    explicit Host(std::shared_ptr<Plugin> plugin);
+    ~Host();
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    // The host all static callbacks talk to (the one most recently constructed or used).
+    static Host* current();
+    void makeCurrent();
+
+    // --- commands ------------------------------------------------------------------------
+    // Prepares the in-data record and sends one command. The out-data record persists
+    // between commands (as the host's would for one effect instance) unless reset.
+    PF_Err send(PF_Cmd cmd, void* extra = nullptr, PF_LayerDef* output = nullptr);
+    PF_InData& inData() { return in_; }
+    PF_OutData& outData() { return out_; }
+    void resetOutData();
+    // The sequence handle the host keeps for the effect instance (from out_data after
+    // setup/resetup/flatten, handed back in in_data).
+    PF_Handle sequenceHandle() const { return sequence_; }
+    void setSequenceHandle(PF_Handle h) { sequence_ = h; }
+
+    // Convenience: global setup + parameter setup + sequence setup. Returns the first error.
+    PF_Err setupInstance();
+    PF_Err teardownInstance();
+
+    // --- parameters ----------------------------------------------------------------------
+    const std::vector<DeclaredParam>& declared() const { return declared_; }
+    int addParamCalls() const { return addParamCalls_; }
+    // The n-th add_param call (1-based) returns err instead of recording.
+    void failAddParam(int nth, PF_Err err) {
+        failAddAt_ = nth;
+        failAddErr_ = err;
+    }
+    // Parameter values by index; index 0 is the input layer. Defaults come from the
+    // declarations, so parameter setup must have run.
+    PF_ParamDef& param(int index);
+    int paramCount() const { return static_cast<int>(values_.size()); }
+    void setSlider(int index, double value);
+    void setColor(int index, PF_Pixel color);
+    void setPopup(int index, int value);
+    void setPath(int index, PF_PathID id);
+    void setCheckbox(int index, int value);
+    int outstandingCheckouts() const { return outstandingCheckouts_; }
+    int64_t checkouts() const { return checkoutsTotal_; }
+    // The array passed with commands: fresh copies of the stored values.
+    PF_ParamDef** paramArray();
+    // Finds a declared parameter by its group name and control name ("Adjust 1", "Hue");
+    // the group name is empty for "Force update". Returns -1 when there is none.
+    int findParam(const std::string& group, const std::string& control) const;
+    // The group name of a declared parameter's enclosing group ("" at top level).
+    std::string groupOf(int index) const;
+
+    // --- handles -------------------------------------------------------------------------
+    int liveHandles() const { return liveHandles_; }
+    int lockedHandles() const { return lockedHandles_; }
+    int64_t handlesMade() const { return handlesMade_; }
+    int64_t lastHandleSize() const { return lastHandleSize_; }
+
+    // --- suites --------------------------------------------------------------------------
+    void registerSuite(const std::string& name, int version, const void* table);
+    void withholdSuite(const std::string& name, int version, bool withheld = true);
+    int outstandingSuites() const;
+    int outstandingSuite(const std::string& name, int version) const;
+    const std::vector<std::string>& suiteLog() const { return suiteLog_; }
+    void clearSuiteLog() { suiteLog_.clear(); }
+
+    // Registrations made through AEGP_RegisterWithAEGP.
+    const std::vector<std::string>& registrations() const { return registrations_; }
+
+    // --- plug-in path (get_platform_data) ------------------------------------------------
+    void setPluginPath(const std::string& p) { pluginPath_ = p; }
+
+    Faults faults;
+
+    // --- internals used by the static callbacks ------------------------------------------
+    struct HandleRec {
+        void* memory = nullptr; // must stay first: a PF_Handle points here
+        uint64_t size = 0;
+        int locks = 0;
+    };
+    PF_Handle newHandle(uint64_t size);
+    void* lockHandle(PF_Handle h);
+    void unlockHandle(PF_Handle h);
+    void disposeHandle(PF_Handle h);
+    A_Err acquireSuite(const char* name, A_long version, const void** suite);
+    A_Err releaseSuite(const char* name, A_long version);
+    PF_Err addParam(PF_ParamIndex index, PF_ParamDefPtr def);
+    PF_Err checkoutParam(PF_ParamIndex index, PF_ParamDef* param);
+    PF_Err checkinParam(PF_ParamDef* param);
+    PF_Err platformData(PF_PlatDataID which, void* data);
+    A_Err registerWithAegp(const A_char* name, AEGP_PluginID* id);
+
+    // Extension point for the parts of the host added by later subsystems (layer masks,
+    // pixel worlds): each lives in its own file and attaches its state here.
+    struct Extension {
+        virtual ~Extension() = default;
+    };
+    template <typename T>
+    T& extension() {
+        auto& slot = extensions_[typeid(T).name()];
+        if (!slot) slot = std::make_unique<T>(*this);
+        return static_cast<T&>(*slot);
+    }
+
+private:
+    std::shared_ptr<Plugin> plugin_;
+    PF_InData in_{};
+    PF_OutData out_{};
+    PF_InteractCallbacks inter_{};
+    PF_UtilCallbacks utils_{};
+    SPBasicSuite basic_{};
+    PF_Handle sequence_ = nullptr;
+
+    std::vector<DeclaredParam> declared_;
+    int addParamCalls_ = 0;
+    int failAddAt_ = 0;
+    PF_Err failAddErr_ = 0;
+    std::vector<PF_ParamDef> values_;
+    std::vector<PF_ParamDef> commandCopies_;
+    std::vector<PF_ParamDef*> commandPointers_;
+    int outstandingCheckouts_ = 0;
+    int64_t checkoutsTotal_ = 0;
+
+    std::map<PF_Handle, std::unique_ptr<HandleRec>> handles_;
+    int liveHandles_ = 0;
+    int lockedHandles_ = 0;
+    int64_t handlesMade_ = 0;
+    int64_t lastHandleSize_ = -1;
+
+    struct SuiteEntry {
+        const void* table = nullptr;
+        bool withheld = false;
+        int outstanding = 0;
+    };
+    std::map<std::pair<std::string, int>, SuiteEntry> suites_;
+    std::vector<std::string> suiteLog_;
+    std::vector<std::string> registrations_;
+    std::string pluginPath_;
+    std::map<std::string, std::unique_ptr<Extension>> extensions_;
+};
+
+} // namespace headless

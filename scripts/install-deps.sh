@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what building and testing Zonepainter needs on Debian 12, skipping what is there.
+set -euo pipefail
+packages=(
+  build-essential cmake pkg-config g++ clang-14 libomp-14-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libopenimageio-dev nlohmann-json3-dev libcli11-dev
+)
+if [[ "${ZP_WINDOWS:-1}" == 1 ]]; then
+  packages+=(mingw-w64 g++-mingw-w64-x86-64-posix wine64)
+fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [[ $(id -u) -ne 0 ]] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
