@@ -60,6 +60,7 @@ AEGP_LayerSuite11 g_layerSuite = {nullptr};
 bool Faults::shouldFail(const std::string& function) {
     const int64_t n = ++counts_[function];
     ++total_;
+    if (hook) hook(function, n);
     bool fail = false;
     if (auto it = plan_.find(function); it != plan_.end() && it->second == n) fail = true;
     if (auto it = plan_.find("*"); it != plan_.end() && it->second == total_) fail = true;
@@ -156,7 +157,7 @@ PF_Err Host::send(PF_Cmd cmd, void* extra, PF_LayerDef* output) {
     in_.pica_basicP = &basic_;
     in_.num_params = paramCount();
     in_.sequence_data = sequence_;
-    out_.sequence_data = nullptr;
+    if (cmd >= PF_Cmd_SEQUENCE_SETUP && cmd <= PF_Cmd_SEQUENCE_SETDOWN) out_.sequence_data = nullptr;
     PF_ParamDef** params = values_.empty() ? nullptr : paramArray();
     const PF_Err err = plugin_->call(cmd, &in_, &out_, params, output, extra);
     // The host adopts what the effect hands back for its sequence.

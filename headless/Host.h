@@ -7,6 +7,7 @@
 #include "effect/HostProtocol.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,6 +38,9 @@ public:
     int64_t calls(const std::string& function) const;
     int64_t totalFallible() const { return total_; }
     int64_t injected() const { return injected_; }
+    // Called with the function's name and its call number before each fallible call; a test
+    // may throw from it to see how the effect copes with a host that throws.
+    std::function<void(const std::string&, int64_t)> hook;
 
 private:
     std::map<std::string, int64_t> plan_;
