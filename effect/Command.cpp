@@ -5,6 +5,7 @@
 #include "effect/Handlers.h"
 #include "effect/HostError.h"
 #include "effect/ProductInfo.h"
+#include "effect/RenderState.h"
 
 #include <cstdio>
 #include <new>
@@ -24,6 +25,16 @@ using Handler = PF_Err (*)(const CommandArgs&);
 PF_Err routeAbout(const CommandArgs& a) { return aboutCommand(a.out_data); }
 PF_Err routeGlobalSetup(const CommandArgs& a) { return globalSetup(a.out_data); }
 PF_Err routeParamsSetup(const CommandArgs& a) { return paramsSetup(a.in_data, a.out_data); }
+PF_Err routeSequenceSetup(const CommandArgs& a) { return sequenceSetup(a.in_data, a.out_data); }
+PF_Err routeSequenceResetup(const CommandArgs& a) {
+    return sequenceResetup(a.in_data, a.out_data);
+}
+PF_Err routeSequenceFlatten(const CommandArgs& a) {
+    return sequenceFlatten(a.in_data, a.out_data);
+}
+PF_Err routeSequenceSetdown(const CommandArgs& a) {
+    return sequenceSetdown(a.in_data, a.out_data);
+}
 
 // Indexed by command number; null entries are commands the effect does not use.
 constexpr Handler kRoutes[PF_Cmd_NUM_CMDS] = {
@@ -32,10 +43,10 @@ constexpr Handler kRoutes[PF_Cmd_NUM_CMDS] = {
     nullptr,          // (no command)
     nullptr,          // PF_Cmd_GLOBAL_SETDOWN
     routeParamsSetup, // PF_Cmd_PARAMS_SETUP
-    nullptr,          // PF_Cmd_SEQUENCE_SETUP
-    nullptr,          // PF_Cmd_SEQUENCE_RESETUP
-    nullptr,          // PF_Cmd_SEQUENCE_FLATTEN
-    nullptr,          // PF_Cmd_SEQUENCE_SETDOWN
+    routeSequenceSetup,   // PF_Cmd_SEQUENCE_SETUP
+    routeSequenceResetup, // PF_Cmd_SEQUENCE_RESETUP
+    routeSequenceFlatten, // PF_Cmd_SEQUENCE_FLATTEN
+    routeSequenceSetdown, // PF_Cmd_SEQUENCE_SETDOWN
     nullptr,          // PF_Cmd_DO_DIALOG
     nullptr,          // PF_Cmd_FRAME_SETUP
     nullptr,          // PF_Cmd_RENDER

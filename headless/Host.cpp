@@ -1,6 +1,7 @@
 #include "headless/Host.h"
 
 #include "headless/DynamicLibrary.h"
+#include "headless/LayerMasks.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -129,6 +130,7 @@ Host::Host(std::shared_ptr<Plugin> plugin) : plugin_(std::move(plugin)) {
     registerSuite(kPFHandleSuite, kPFHandleSuiteVersion2, &kHandleSuite);
     registerSuite(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion10, &kUtilitySuite);
     registerSuite(kAEGPLayerSuite, kAEGPLayerSuiteVersion11, &g_layerSuite);
+    registerRenderSuites(*this);
 
     std::memset(&in_, 0, sizeof in_);
     in_.current_time = 0;
@@ -150,13 +152,18 @@ Host::~Host() {
 
 void Host::resetOutData() { std::memset(&out_, 0, sizeof out_); }
 
-PF_Err Host::send(PF_Cmd cmd, void* extra, PF_LayerDef* output) {
+PF_InData& Host::preparedInData() {
     makeCurrent();
     in_.inter = inter_;
     in_.utils = &utils_;
     in_.pica_basicP = &basic_;
     in_.num_params = paramCount();
     in_.sequence_data = sequence_;
+    return in_;
+}
+
+PF_Err Host::send(PF_Cmd cmd, void* extra, PF_LayerDef* output) {
+    preparedInData();
     if (cmd >= PF_Cmd_SEQUENCE_SETUP && cmd <= PF_Cmd_SEQUENCE_SETDOWN) out_.sequence_data = nullptr;
     PF_ParamDef** params = values_.empty() ? nullptr : paramArray();
     const PF_Err err = plugin_->call(cmd, &in_, &out_, params, output, extra);

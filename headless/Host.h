@@ -144,6 +144,12 @@ public:
     const std::vector<std::string>& suiteLog() const { return suiteLog_; }
     void clearSuiteLog() { suiteLog_.clear(); }
 
+    // The basic suite this host hands to the effect (for tests that call host-binding code
+    // directly).
+    SPBasicSuite* basicSuite() { return &basic_; }
+    // An in-data record as a command would receive it (callbacks, suites, times).
+    PF_InData& preparedInData();
+
     // Registrations made through AEGP_RegisterWithAEGP.
     const std::vector<std::string>& registrations() const { return registrations_; }
 

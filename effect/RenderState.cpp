@@ -1,0 +1,76 @@
+#include "effect/RenderState.h"
+
+#include "color/ColorAdjuster.h"
+#include "effect/MemoryManager.h"
+#include "effect/ProductInfo.h"
+
+namespace {
+
+// Plain statics: the host sends sequence commands one at a time.
+int32_t g_instanceCount = 0;
+AE_MemoryManager* g_memoryHandler = nullptr;
+AEGP_PluginID g_pluginId = 0;
+
+} // namespace
+
+namespace effect_globals {
+AE_MemoryManager* memoryHandler() { return g_memoryHandler; }
+int32_t instanceCount() { return g_instanceCount; }
+AEGP_PluginID pluginId() { return g_pluginId; }
+} // namespace effect_globals
+
+InstanceToken::InstanceToken(SPBasicSuite* basic) {
+    ++g_instanceCount;
+    if (g_instanceCount != 1) return;
+    try {
+        g_memoryHandler = new AE_MemoryManager(basic);
+        SuiteHolder<AEGP_UtilitySuite10> utility(basic, kAEGPUtilitySuite,
+                                                 kAEGPUtilitySuiteVersion10);
+        utility->AEGP_RegisterWithAEGP(nullptr, product::kAegpName, &g_pluginId);
+    } catch (...) {
+        // Undo this token's share so the next sequence starts from a consistent state.
+        delete g_memoryHandler;
+        g_memoryHandler = nullptr;
+        --g_instanceCount;
+        throw;
+    }
+}
+
+InstanceToken::~InstanceToken() {
+    if (--g_instanceCount == 0) {
+        delete g_memoryHandler;
+        g_memoryHandler = nullptr;
+    }
+}
+
+MaskSlot::MaskSlot() = default;
+MaskSlot::~MaskSlot() = default;
+
+// Members acquire the seven suites in declaration order; a missing one unwinds the ones
+// before it, latest first.
+RenderState::RenderState(SPBasicSuite* basic_suite)
+    : basic(basic_suite),
+      pfInterfaceSuite(basic, kAEGPPFInterfaceSuite, kAEGPPFInterfaceSuiteVersion1),
+      layerSuite(basic, kAEGPLayerSuite, kAEGPLayerSuiteVersion11),
+      layerMaskSuite(basic, kAEGPMaskSuite, kAEGPMaskSuiteVersion5),
+      pathQuerySuite(basic, kPFPathQuerySuite, kPFPathQuerySuiteVersion1),
+      pathDataSuite(basic, kPFPathDataSuite, kPFPathDataSuiteVersion1),
+      streamSuite(basic, kAEGPStreamSuite, kAEGPStreamSuiteVersion7),
+      maskOutlineSuite(basic, kAEGPMaskOutlineSuite, kAEGPMaskOutlineSuiteVersion2) {
+    instance_ = std::make_unique<InstanceToken>(basic);
+    // The global effect objects are made here: after the memory handler and the
+    // registration exist, before the adjusters.
+    for (MaskSlot& slot : slots) {
+        slot.pathId = 0;
+        slot.adjuster = std::make_unique<ColorAdjuster>();
+    }
+}
+
+RenderState::~RenderState() {
+    // The global effect objects go first (glow, fill light, blur filter).
+    for (MaskSlot& slot : slots) slot.adjuster.reset();
+    instance_.reset();
+    all_masks.clear();
+    for (auto it = slots.rbegin(); it != slots.rend(); ++it) it->linked.clear();
+    // The suites are released by their holders, in reverse order of acquisition.
+}

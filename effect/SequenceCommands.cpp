@@ -1,0 +1,106 @@
+// Sequence setup, resetup, flatten and setdown: the life of a RenderState behind the host's
+// sequence handle.
+#include "effect/RenderState.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+SequenceData* lockRecord(PF_InData* in_data, PF_Handle h) {
+    return static_cast<SequenceData*>(in_data->utils->host_lock_handle(h));
+}
+
+void destroyState(SequenceData* record) {
+    if (record->renderState != 0) {
+        delete reinterpret_cast<RenderState*>(static_cast<uintptr_t>(record->renderState));
+        record->renderState = 0;
+    }
+}
+
+// A handle that is disposed of unless the setup completes.
+class PendingHandle {
+public:
+    PendingHandle(PF_InData* in_data, PF_Handle h) : in_(in_data), h_(h) {}
+    ~PendingHandle() {
+        if (h_ == nullptr) return;
+        if (locked_) in_->utils->host_unlock_handle(h_);
+        in_->utils->host_dispose_handle(h_);
+    }
+    PendingHandle(const PendingHandle&) = delete;
+    PendingHandle& operator=(const PendingHandle&) = delete;
+    void markLocked() { locked_ = true; }
+    PF_Handle keep() {
+        PF_Handle h = h_;
+        h_ = nullptr;
+        return h;
+    }
+
+private:
+    PF_InData* in_;
+    PF_Handle h_;
+    bool locked_ = false;
+};
+
+} // namespace
+
+RenderState* renderStateOf(PF_Handle sequence_data) {
+    if (sequence_data == nullptr || *sequence_data == nullptr) return nullptr;
+    // The host's handle memory is read as a plain pointer, without locking.
+    const auto* record = static_cast<const SequenceData*>(*sequence_data);
+    return reinterpret_cast<RenderState*>(static_cast<uintptr_t>(record->renderState));
+}
+
+PF_Err sequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
+    out_data->sequence_data = nullptr;
+    PF_Handle h = in_data->utils->host_new_handle(sizeof(SequenceData));
+    // A host that gives no handle leaves nowhere to keep the state: report it as out of
+    // memory rather than render later with nothing behind the sequence.
+    if (h == nullptr) throw std::bad_alloc();
+    PendingHandle pending(in_data, h);
+    SequenceData* record = lockRecord(in_data, h);
+    if (record == nullptr) throw std::bad_alloc();
+    pending.markLocked();
+    record->reserved = 0;
+    record->renderState = 0;
+    auto* state = new RenderState(in_data->pica_basicP);
+    record->renderState = reinterpret_cast<uintptr_t>(state);
+    in_data->utils->host_unlock_handle(h);
+    out_data->sequence_data = pending.keep();
+    return PF_Err_NONE;
+}
+
+PF_Err sequenceResetup(PF_InData* in_data, PF_OutData* out_data) {
+    if (in_data->sequence_data != nullptr) {
+        // A record that was never flattened still owns its render state; destroy it rather
+        // than leak it with the handle. A flattened one holds none.
+        if (SequenceData* record = lockRecord(in_data, in_data->sequence_data)) {
+            destroyState(record);
+            in_data->utils->host_unlock_handle(in_data->sequence_data);
+        }
+        in_data->utils->host_dispose_handle(in_data->sequence_data);
+        in_data->sequence_data = nullptr;
+    }
+    return sequenceSetup(in_data, out_data);
+}
+
+PF_Err sequenceFlatten(PF_InData* in_data, PF_OutData* out_data) {
+    if (in_data->sequence_data == nullptr) return PF_Err_NONE;
+    if (SequenceData* record = lockRecord(in_data, in_data->sequence_data)) {
+        destroyState(record);
+        in_data->utils->host_unlock_handle(in_data->sequence_data);
+    }
+    out_data->sequence_data = in_data->sequence_data;
+    return PF_Err_NONE;
+}
+
+PF_Err sequenceSetdown(PF_InData* in_data, PF_OutData* out_data) {
+    if (in_data->sequence_data == nullptr) return PF_Err_NONE;
+    if (SequenceData* record = lockRecord(in_data, in_data->sequence_data)) {
+        destroyState(record);
+        in_data->utils->host_unlock_handle(in_data->sequence_data);
+    }
+    in_data->utils->host_dispose_handle(in_data->sequence_data);
+    out_data->sequence_data = nullptr;
+    return PF_Err_NONE;
+}

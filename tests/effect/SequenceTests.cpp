@@ -1,0 +1,208 @@
+#include "effect/MemoryManager.h"
+#include "effect/RenderState.h"
+#include "tests/support/HostFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr const char* kHandleSuite = "PF Handle Suite";
+
+// The handler exists exactly while the handle suite is held.
+bool handlerAlive(const headless::Host& h) { return h.outstandingSuite(kHandleSuite, 2) == 1; }
+
+SequenceData recordOf(PF_Handle h) {
+    SequenceData d;
+    std::memcpy(&d, *h, sizeof d);
+    return d;
+}
+
+std::unique_ptr<headless::Host> instance() {
+    auto host = zptest::newHost();
+    EXPECT_EQ(host->send(PF_Cmd_GLOBAL_SETUP), PF_Err_NONE);
+    EXPECT_EQ(host->send(PF_Cmd_PARAMS_SETUP), PF_Err_NONE);
+    return host;
+}
+
+TEST(SequenceLifecycle, SetupFlattenResetupSetdown) {
+    auto host = instance();
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+    ASSERT_NE(host->sequenceHandle(), nullptr);
+    EXPECT_EQ(host->lastHandleSize(), 16);
+    EXPECT_NE(recordOf(host->sequenceHandle()).renderState, 0u);
+    EXPECT_EQ(recordOf(host->sequenceHandle()).reserved, 0u);
+    EXPECT_TRUE(handlerAlive(*host));
+    EXPECT_EQ(host->outstandingSuites(), 8) << "seven render suites and the handle suite";
+    ASSERT_EQ(host->registrations().size(), 1u);
+    EXPECT_EQ(host->registrations()[0], "Zonepainter");
+    EXPECT_EQ(host->lockedHandles(), 0) << "the record is unlocked after setup";
+
+    PF_Handle h = host->sequenceHandle();
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_FLATTEN), PF_Err_NONE);
+    EXPECT_EQ(host->outData().sequence_data, h) << "flatten hands back the same handle";
+    const SequenceData flat = recordOf(h);
+    EXPECT_EQ(flat.reserved, 0u);
+    EXPECT_EQ(flat.renderState, 0u);
+    EXPECT_FALSE(handlerAlive(*host)) << "the last state took the handler with it";
+    EXPECT_EQ(host->outstandingSuites(), 0);
+    EXPECT_EQ(host->liveHandles(), 1) << "only the flattened record";
+
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_RESETUP), PF_Err_NONE);
+    EXPECT_NE(host->sequenceHandle(), nullptr);
+    EXPECT_EQ(host->liveHandles(), 1) << "the flattened handle was disposed of";
+    EXPECT_TRUE(handlerAlive(*host));
+    EXPECT_EQ(host->registrations().size(), 2u) << "a new first state registers again";
+
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+    EXPECT_EQ(host->liveHandles(), 0);
+    EXPECT_EQ(host->outstandingSuites(), 0);
+}
+
+TEST(SequenceLifecycle, TwoSequencesShareOneHandlerUntilBothAreGone) {
+    auto host = instance();
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+    PF_Handle first = host->sequenceHandle();
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+    PF_Handle second = host->sequenceHandle();
+    EXPECT_EQ(host->outstandingSuite(kHandleSuite, 2), 1) << "one handler for both";
+    EXPECT_EQ(host->registrations().size(), 1u);
+
+    host->setSequenceHandle(first);
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+    EXPECT_TRUE(handlerAlive(*host));
+    host->setSequenceHandle(second);
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+    EXPECT_FALSE(handlerAlive(*host));
+    EXPECT_EQ(host->liveHandles(), 0);
+    EXPECT_EQ(host->outstandingSuites(), 0);
+}
+
+TEST(SequenceLifecycle, FlattenAndSetdownWithoutDataTouchNothing) {
+    auto host = instance();
+    for (PF_Cmd cmd : {PF_Cmd_SEQUENCE_FLATTEN, PF_Cmd_SEQUENCE_SETDOWN}) {
+        std::memset(&host->outData(), 0x5A, sizeof(PF_OutData));
+        host->setSequenceHandle(nullptr);
+        PF_OutData before = host->outData();
+        // send() clears out-data's sequence field for sequence commands; compare the rest.
+        EXPECT_EQ(host->send(cmd), PF_Err_NONE);
+        before.sequence_data = nullptr;
+        EXPECT_EQ(std::memcmp(&before, &host->outData(), sizeof before), 0);
+    }
+    EXPECT_EQ(host->liveHandles(), 0);
+}
+
+TEST(SequenceLifecycle, ResetupOfALiveRecordDestroysItsState) {
+    auto host = instance();
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_RESETUP), PF_Err_NONE);
+    EXPECT_EQ(host->liveHandles(), 1);
+    EXPECT_EQ(host->outstandingSuites(), 8) << "the old state's suites were given back";
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+    EXPECT_EQ(host->outstandingSuites(), 0);
+    EXPECT_EQ(host->liveHandles(), 0);
+}
+
+TEST(SequenceSetupFailures, AMissingRenderSuiteReleasesTheOnesBeforeIt) {
+    auto host = instance();
+    host->withholdSuite("AEGP Layer Mask Suite", 5);
+    host->clearSuiteLog();
+    EXPECT_EQ(host->send(PF_Cmd_SEQUENCE_SETUP), A_Err_MISSING_SUITE);
+    const std::vector<std::string> expected = {
+        "acquire AEGP PF Interface Suite 1", "acquire AEGP Layer Suite 11",
+        "acquire AEGP Layer Mask Suite 5",   "release AEGP Layer Suite 11",
+        "release AEGP PF Interface Suite 1"};
+    EXPECT_EQ(host->suiteLog(), expected);
+    EXPECT_EQ(host->outstandingSuites(), 0);
+    EXPECT_EQ(host->liveHandles(), 0);
+    EXPECT_EQ(host->outData().sequence_data, nullptr);
+}
+
+// Each failure leaves the process-wide state consistent: after it, a sequence sets up and
+// tears down normally and nothing is left with the host.
+TEST(SequenceSetupFailures, EveryFailurePointLeavesNothingBehind) {
+    struct Case {
+        const char* what;
+        std::function<void(headless::Host&)> arrange;
+        PF_Err expected;
+    };
+    const Case cases[] = {
+        {"no handle suite", [](headless::Host& h) { h.withholdSuite(kHandleSuite, 2); },
+         A_Err_MISSING_SUITE},
+        {"no utility suite", [](headless::Host& h) { h.withholdSuite("AEGP Utility Suite", 10); },
+         A_Err_MISSING_SUITE},
+        {"no sequence handle", [](headless::Host& h) { h.faults.failCall("host_new_handle", 1); },
+         PF_Err_OUT_OF_MEMORY},
+        {"record cannot be locked",
+         [](headless::Host& h) { h.faults.failCall("host_lock_handle", 1); },
+         PF_Err_OUT_OF_MEMORY},
+        {"no stream suite", [](headless::Host& h) { h.withholdSuite("AEGP Stream Suite", 7); },
+         A_Err_MISSING_SUITE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto host = instance();
+        c.arrange(*host);
+        EXPECT_EQ(host->send(PF_Cmd_SEQUENCE_SETUP), c.expected);
+        EXPECT_EQ(host->outstandingSuites(), 0);
+        EXPECT_EQ(host->liveHandles(), 0);
+        EXPECT_EQ(host->sequenceHandle(), nullptr);
+
+        auto fresh = instance();
+        ASSERT_EQ(fresh->send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+        EXPECT_TRUE(handlerAlive(*fresh)) << "the count was restored, so a handler is made";
+        ASSERT_EQ(fresh->send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+        EXPECT_EQ(fresh->outstandingSuites(), 0);
+        EXPECT_EQ(fresh->liveHandles(), 0);
+    }
+}
+
+TEST(MemoryManager, BlocksAreLockedHandlesWithTheHandleInFront) {
+    auto host = zptest::newHost();
+    AE_MemoryManager mm(host->basicSuite());
+    EXPECT_EQ(host->outstandingSuite(kHandleSuite, 2), 1);
+
+    void* zero = mm.allocate(0);
+    EXPECT_EQ(host->lastHandleSize(), 8);
+    EXPECT_EQ(host->liveHandles(), 1);
+    EXPECT_EQ(host->lockedHandles(), 1);
+    void* block = mm.allocate(1000);
+    EXPECT_EQ(host->lastHandleSize(), 1008);
+    std::memset(block, 0xEE, 1000);
+    mm.release(block);
+    EXPECT_EQ(host->liveHandles(), 1) << "exactly the block's handle went";
+    mm.release(zero);
+    mm.release(nullptr);
+    EXPECT_EQ(host->liveHandles(), 0);
+    EXPECT_EQ(host->lockedHandles(), 0);
+}
+
+TEST(MemoryManager, FailuresRaiseOutOfMemoryAndLeaveNothing) {
+    auto host = zptest::newHost();
+    AE_MemoryManager mm(host->basicSuite());
+    host->faults.failCall("host_new_handle", 1);
+    EXPECT_THROW(mm.allocate(64), std::bad_alloc);
+    host->faults.failCall("host_lock_handle", 1);
+    EXPECT_THROW(mm.allocate(64), std::bad_alloc);
+    EXPECT_EQ(host->liveHandles(), 0) << "an unlockable handle is disposed of";
+    const int64_t made = host->handlesMade();
+    EXPECT_THROW(mm.allocate(INT32_MAX - 7), std::bad_alloc);
+    EXPECT_THROW(mm.allocate(-1), std::bad_alloc);
+    EXPECT_EQ(host->handlesMade(), made) << "sizes that would wrap never reach the host";
+    EXPECT_NO_THROW(mm.release(mm.allocate(INT32_MAX - 8 - (1 << 30))));
+}
+
+TEST(MemoryManager, MissingHandleSuiteIsReported) {
+    auto host = zptest::newHost();
+    host->withholdSuite(kHandleSuite, 2);
+    try {
+        AE_MemoryManager mm(host->basicSuite());
+        FAIL() << "expected a missing-suite error";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.code(), A_Err_MISSING_SUITE);
+    }
+    EXPECT_EQ(host->outstandingSuites(), 0);
+}
+
+} // namespace
