@@ -1,0 +1,187 @@
+#include "color/ZoneBlend.h"
+
+#include "color/ColorAdjuster.h"
+#include "fx/PixelTraits.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+// Rows and columns of `area` that lie inside the image and the map. A source or map of a
+// different size than the other (not something the pipeline makes) is thus walked only where
+// both exist, never past either.
+Rect commonArea(Rect area, int32_t imageWidth, int32_t imageHeight, const LabelMap& map) {
+    Rect r;
+    r.top = std::max(area.top, 0);
+    r.left = std::max(area.left, 0);
+    r.bottom = std::min({area.bottom, imageHeight, map.height});
+    r.right = std::min({area.right, imageWidth, map.width});
+    return r;
+}
+
+// Luma weights of the integer depths; each set sums to the divisor, so the weighted sum
+// divided by it stays on the channel's own scale (0..255 or 0..32768).
+template <typename T> struct LumaWeights;
+template <> struct LumaWeights<uint8_t> {
+    static constexpr uint32_t r = 76, g = 150, b = 29, sum = 255;
+};
+template <> struct LumaWeights<uint16_t> {
+    static constexpr uint32_t r = 19532, g = 38550, b = 7453, sum = 65535;
+};
+
+template <typename T> uint8_t lumaOf(const T* px) {
+    using Traits = fx::PixelTraits<T>;
+    if constexpr (Traits::isFloat) {
+        float v = 0.3f * px[1] + 0.59f * px[2] + 0.11f * px[3];
+        // Written so that NaN lands on 0 instead of reaching the integer conversion.
+        if (!(v > 0.0f))
+            v = 0.0f;
+        if (v > 1.0f)
+            v = 1.0f;
+        return static_cast<uint8_t>(v * 255.0f);
+    } else {
+        using W = LumaWeights<T>;
+        // Unsigned 32 bits: a 16-bit channel past 32768 (not a valid value, but storable)
+        // would overflow the signed sum. The 8-bit second step is exact ((t * 255) / 255 = t).
+        const uint32_t t = (W::r * px[1] + W::g * px[2] + W::b * px[3]) / W::sum;
+        const uint32_t l = (t * 255u) / static_cast<uint32_t>(Traits::fullInt);
+        // Only such out-of-range 16-bit values can exceed 255; they saturate instead of wrapping.
+        return static_cast<uint8_t>(std::min(l, 255u));
+    }
+}
+
+template <typename T> void intensityRow(LabelCell* cells, const T* px, int32_t count) {
+    for (int32_t x = 0; x < count; ++x) {
+        cells[x].intensity = lumaOf(px + 4 * static_cast<ptrdiff_t>(x));
+    }
+}
+
+void seedRow(LabelCell* cells, const uint8_t* raster, int32_t stride, int32_t count) {
+    for (int32_t x = 0; x < count; ++x) {
+        const uint8_t v = raster[static_cast<ptrdiff_t>(x) * stride];
+        if (v == 0)
+            continue;
+        LabelCell& c = cells[x];
+        int k = 0;
+        while (k < 3 && c.label(k) != 0) {
+            ++k;
+        }
+        if (k == 3)
+            continue;
+        c.set(k, v, c.cost(k));
+        if (k == 0)
+            c.seed = 1;
+    }
+}
+
+template <typename T> float toUnit(T v) {
+    using Traits = fx::PixelTraits<T>;
+    if constexpr (Traits::isFloat) {
+        return v;
+    } else {
+        return static_cast<float>(v) / Traits::full;
+    }
+}
+
+// Integer depths clamp to 0..full and truncate; float keeps the value as computed. NaN goes
+// to 0 rather than through an undefined conversion.
+template <typename T> T fromUnit(float v) {
+    using Traits = fx::PixelTraits<T>;
+    if constexpr (Traits::isFloat) {
+        return v;
+    } else {
+        if (!(v > 0.0f))
+            return 0;
+        if (v > 1.0f)
+            return static_cast<T>(Traits::fullInt);
+        return static_cast<T>(v * Traits::full);
+    }
+}
+
+template <typename T>
+void blendRow(T* px, const LabelCell* cells, int32_t count, const ColorAdjuster* const* adjusters,
+              size_t adjusterCount, float p) {
+    for (int32_t x = 0; x < count; ++x, px += 4) {
+        const LabelCell& cell = cells[x];
+        if (cell.label0 == 0)
+            continue;
+        const float r = toUnit(px[1]);
+        const float g = toUnit(px[2]);
+        const float b = toUnit(px[3]);
+        float sw = 0.0f, sr = 0.0f, sg = 0.0f, sb = 0.0f, se = 0.0f;
+        for (int k = 0; k < 3; ++k) {
+            const uint16_t label = cell.label(k);
+            if (label == 0)
+                break;
+            float argb[4] = {0.0f, r, g, b};
+            const size_t entry = static_cast<size_t>(label) - 1;
+            if (entry < adjusterCount && adjusters[entry] != nullptr) {
+                adjusters[entry]->apply(argb);
+            }
+            const float cost = static_cast<float>(cell.cost(k));
+            const float w = cost > 0.0f ? std::pow(cost, -p) : 100.0f;
+            sw += w;
+            sr += w * argb[1];
+            sg += w * argb[2];
+            sb += w * argb[3];
+            se += w * argb[0];
+        }
+        if (sw > 0.0f) {
+            px[0] = fromUnit<T>(se / sw);
+            px[1] = fromUnit<T>(sr / sw);
+            px[2] = fromUnit<T>(sg / sw);
+            px[3] = fromUnit<T>(sb / sw);
+        }
+    }
+}
+
+} // namespace
+
+void fillLabelIntensity(LabelMap& map, const PixelBuffer& src, Rect area) {
+    if (src.channels != 4)
+        return;
+    const Rect r = commonArea(area, src.width, src.height, map);
+    if (r.empty())
+        return;
+    fx::dispatchDepth(src.bytesPerChannel, [&]<typename T>() {
+        const int32_t count = r.width();
+#pragma omp parallel for schedule(static)
+        for (int32_t y = r.top; y < r.bottom; ++y) {
+            intensityRow(&map.at(r.left, y), src.rowAs<const T>(y) + 4 * r.left, count);
+        }
+    });
+}
+
+void seedLabels(LabelMap& map, const PixelBuffer& raster, Rect area) {
+    const Rect r = commonArea(area, raster.width, raster.height, map);
+    if (r.empty() || raster.bytesPerPixel < 1)
+        return;
+    const int32_t count = r.width();
+    const int32_t stride = raster.bytesPerPixel;
+#pragma omp parallel for schedule(static)
+    for (int32_t y = r.top; y < r.bottom; ++y) {
+        seedRow(&map.at(r.left, y), raster.row(y) + static_cast<ptrdiff_t>(r.left) * stride, stride,
+                count);
+    }
+}
+
+void blendZones(PixelBuffer& img, const std::vector<ColorAdjuster*>& adjusters, const LabelMap& map,
+                float p) {
+    if (img.channels != 4)
+        return;
+    const Rect r = commonArea(Rect{0, 0, img.height, img.width}, img.width, img.height, map);
+    if (r.empty())
+        return;
+    const ColorAdjuster* const* list = adjusters.data();
+    const size_t listSize = adjusters.size();
+    fx::dispatchDepth(img.bytesPerChannel, [&]<typename T>() {
+        const int32_t count = r.width();
+#pragma omp parallel for schedule(static)
+        for (int32_t y = r.top; y < r.bottom; ++y) {
+            blendRow(img.rowAs<T>(y) + 4 * r.left, &map.at(r.left, y), count, list, listSize, p);
+        }
+    });
+}

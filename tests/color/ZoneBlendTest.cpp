@@ -1,0 +1,435 @@
+#include "color/ZoneBlend.h"
+#include "color/ColorAdjuster.h"
+
+#include "effect/PixelBuffer.h"
+#include "fx/PixelTraits.h"
+#include "render/LabelMap.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// A four-channel image over test-owned memory. rowBytes < 0 stores the rows bottom-up.
+template <typename T> struct Image {
+    std::vector<T> memory;
+    PixelBuffer buf;
+
+    Image(int32_t w, int32_t h, bool bottomUp = false)
+        : memory(static_cast<size_t>(w) * h * 4, T(0)) {
+        const int32_t rowBytes = w * 4 * static_cast<int32_t>(sizeof(T));
+        buf = wrapPixels(memory.data(), bottomUp ? -rowBytes : rowBytes, w, h, sizeof(T), nullptr);
+    }
+    T* at(int32_t x, int32_t y) { return buf.rowAs<T>(y) + 4 * x; }
+    void set(int32_t x, int32_t y, T a, T r, T g, T b) {
+        T* p = at(x, y);
+        p[0] = a;
+        p[1] = r;
+        p[2] = g;
+        p[3] = b;
+    }
+};
+
+struct Map {
+    std::vector<LabelCell> cells;
+    LabelMap map;
+
+    Map(int32_t w, int32_t h) : cells(static_cast<size_t>(w) * h, LabelCell{}) {
+        map.width = map.boundsWidth = w;
+        map.height = map.boundsHeight = h;
+        map.cells = cells.data();
+    }
+    LabelCell& at(int32_t x, int32_t y) { return map.at(x, y); }
+};
+
+// What the blend must write for a weighted channel mean, at each depth.
+template <typename T> T written(float v) {
+    using Traits = fx::PixelTraits<T>;
+    if constexpr (Traits::isFloat) {
+        return v;
+    } else {
+        if (v < 0.0f)
+            return 0;
+        if (v > 1.0f)
+            return static_cast<T>(Traits::fullInt);
+        return static_cast<T>(std::trunc(v * Traits::full));
+    }
+}
+
+template <typename T> float unit(T v) {
+    return static_cast<float>(v) / fx::PixelTraits<T>::full;
+}
+
+// A channel value at each depth for a unit value that all three represent exactly enough.
+template <typename T> T channel(float u) {
+    using Traits = fx::PixelTraits<T>;
+    if constexpr (Traits::isFloat) {
+        return u;
+    } else {
+        return static_cast<T>(u * Traits::full);
+    }
+}
+
+struct AdjustedPixel {
+    float a, r, g, b;
+};
+
+AdjustedPixel applied(const ColorAdjuster* adj, float r, float g, float b) {
+    float argb[4] = {0.0f, r, g, b};
+    if (adj != nullptr)
+        adj->apply(argb);
+    return AdjustedPixel{argb[0], argb[1], argb[2], argb[3]};
+}
+
+// An adjuster that greys fully (black tint: the unclamped grey path) with effects weight 0.2,
+// and one that keeps colour with effects weight 0.6.
+struct Adjusters {
+    ColorAdjuster grey;
+    ColorAdjuster keep;
+    Adjusters() {
+        AdjusterSettings s;
+        s.tintRed = s.tintGreen = s.tintBlue = 0.0f;
+        s.tintAmount = 1.0f;
+        s.effects = 0.2f;
+        grey.setSettings(s);
+        AdjusterSettings k;
+        k.effects = 0.6f;
+        keep.setSettings(k);
+    }
+};
+
+} // namespace
+
+template <typename T> class ZoneBlendDepth : public ::testing::Test {};
+using Depths = ::testing::Types<uint8_t, uint16_t, float>;
+TYPED_TEST_SUITE(ZoneBlendDepth, Depths);
+
+TYPED_TEST(ZoneBlendDepth, SingleLabelAtCostZeroTakesItsAdjuster) {
+    using T = TypeParam;
+    Adjusters adj;
+    Image<T> img(3, 2);
+    Map m(3, 2);
+    img.set(1, 1, channel<T>(0.5f), channel<T>(0.8f), channel<T>(0.2f), channel<T>(0.4f));
+    m.at(1, 1).set(0, 1, 0);
+    blendZones(img.buf, {&adj.grey}, m.map, 4.0f);
+
+    const T* px = img.at(1, 1);
+    const AdjustedPixel a =
+        applied(&adj.grey, unit(channel<T>(0.8f)), unit(channel<T>(0.2f)), unit(channel<T>(0.4f)));
+    EXPECT_EQ(px[0], written<T>(100.0f * a.a / 100.0f));
+    EXPECT_EQ(px[1], written<T>(100.0f * a.r / 100.0f));
+    EXPECT_EQ(px[2], written<T>(100.0f * a.g / 100.0f));
+    EXPECT_EQ(px[3], written<T>(100.0f * a.b / 100.0f));
+    EXPECT_EQ(px[1], px[2]); // really greyed
+    EXPECT_NEAR(unit(px[0]), 0.2f, 1.0f / 200);
+}
+
+TYPED_TEST(ZoneBlendDepth, CostZeroAndOneBlendAtHundredToOne) {
+    using T = TypeParam;
+    Adjusters adj;
+    Image<T> img(2, 1);
+    Map m(2, 1);
+    img.set(0, 0, 0, channel<T>(0.8f), channel<T>(0.2f), channel<T>(0.4f));
+    m.at(0, 0).set(0, 2, 0); // keep, weight 100
+    m.at(0, 0).set(1, 1, 1); // grey, weight 1
+    blendZones(img.buf, {&adj.grey, &adj.keep}, m.map, 4.0f);
+
+    const float r = unit(channel<T>(0.8f)), g = unit(channel<T>(0.2f)), b = unit(channel<T>(0.4f));
+    const AdjustedPixel k = applied(&adj.keep, r, g, b);
+    const AdjustedPixel q = applied(&adj.grey, r, g, b);
+    const T* px = img.at(0, 0);
+    EXPECT_EQ(px[0], written<T>((100.0f * k.a + 1.0f * q.a) / 101.0f));
+    EXPECT_EQ(px[1], written<T>((100.0f * k.r + 1.0f * q.r) / 101.0f));
+    EXPECT_EQ(px[2], written<T>((100.0f * k.g + 1.0f * q.g) / 101.0f));
+    EXPECT_EQ(px[3], written<T>((100.0f * k.b + 1.0f * q.b) / 101.0f));
+    EXPECT_NEAR(unit(px[0]), (60.0f + 0.2f) / 101.0f, 1.0f / 200);
+}
+
+TYPED_TEST(ZoneBlendDepth, PositiveCostsWeighByInversePower) {
+    using T = TypeParam;
+    Adjusters adj;
+    Image<T> img(1, 1);
+    Map m(1, 1);
+    img.set(0, 0, 0, channel<T>(1.0f), channel<T>(0.0f), channel<T>(0.0f));
+    m.at(0, 0).set(0, 1, 2); // grey: weight 1/16
+    m.at(0, 0).set(1, 2, 4); // keep: weight 1/256
+    m.at(0, 0).set(2, 3, 3); // no adjuster: weight 1/81, colour kept, effects 0
+    blendZones(img.buf, {&adj.grey, &adj.keep}, m.map, 4.0f);
+    const float w1 = 1.0f / 16, w2 = 1.0f / 256, w3 = 1.0f / 81;
+    const float grey = 0.3f; // the grey path's red weight
+    const float red = (w1 * grey + w2 * 1.0f + w3 * 1.0f) / (w1 + w2 + w3);
+    const float effects = (w1 * 0.2f + w2 * 0.6f) / (w1 + w2 + w3);
+    EXPECT_NEAR(unit(img.at(0, 0)[1]), red, 1.0f / 200);
+    EXPECT_NEAR(unit(img.at(0, 0)[0]), effects, 1.0f / 200);
+}
+
+TYPED_TEST(ZoneBlendDepth, MissingAdjusterKeepsColourWithZeroEffects) {
+    using T = TypeParam;
+    Image<T> img(3, 1);
+    Map m(3, 1);
+    for (int x = 0; x < 3; ++x) {
+        img.set(x, 0, channel<T>(0.9f), channel<T>(0.8f), channel<T>(0.2f), channel<T>(0.4f));
+    }
+    m.at(0, 0).set(0, 1, 0); // null entry
+    m.at(1, 0).set(0, 7, 0); // past the end of the list
+    m.at(2, 0).set(0, 2, 5);
+    blendZones(img.buf, {nullptr, nullptr}, m.map, 4.0f);
+    for (int x = 0; x < 3; ++x) {
+        const T* px = img.at(x, 0);
+        EXPECT_EQ(px[0], T(0)) << x;
+        const float w = x == 2 ? std::pow(5.0f, -4.0f) : 100.0f;
+        EXPECT_EQ(px[1], written<T>(w * unit(channel<T>(0.8f)) / w)) << x;
+        EXPECT_EQ(px[3], written<T>(w * unit(channel<T>(0.4f)) / w)) << x;
+    }
+}
+
+TYPED_TEST(ZoneBlendDepth, UnlabelledPixelsKeepColourAndAlpha) {
+    using T = TypeParam;
+    Adjusters adj;
+    Image<T> img(2, 2);
+    Map m(2, 2);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 2; ++x) {
+            img.set(x, y, channel<T>(0.75f), channel<T>(0.5f), channel<T>(0.25f),
+                    channel<T>(0.125f));
+        }
+    }
+    m.at(0, 0).set(0, 1, 0);
+    blendZones(img.buf, {&adj.grey}, m.map, 4.0f);
+    for (int i = 1; i < 4; ++i) {
+        const T* px = img.at(i % 2, i / 2);
+        EXPECT_EQ(px[0], channel<T>(0.75f));
+        EXPECT_EQ(px[1], channel<T>(0.5f));
+        EXPECT_EQ(px[2], channel<T>(0.25f));
+        EXPECT_EQ(px[3], channel<T>(0.125f));
+    }
+    EXPECT_NE(img.at(0, 0)[0], channel<T>(0.75f));
+}
+
+TYPED_TEST(ZoneBlendDepth, OutOfRangeResultsClampOnIntegerDepthsOnly) {
+    using T = TypeParam;
+    ColorAdjuster boost; // 0.8 * 1.5 = 1.2 and 0.1 through contrast x2 = -0.3
+    AdjusterSettings s;
+    s.redGain = 0.5f;
+    s.contrast = 1.0f;
+    boost.setSettings(s);
+    Image<T> img(1, 1);
+    Map m(1, 1);
+    img.set(0, 0, 0, channel<T>(0.65f), channel<T>(0.1f), channel<T>(0.5f));
+    m.at(0, 0).set(0, 1, 0);
+    blendZones(img.buf, {&boost}, m.map, 4.0f);
+    const T* px = img.at(0, 0);
+    const AdjustedPixel a =
+        applied(&boost, unit(channel<T>(0.65f)), unit(channel<T>(0.1f)), unit(channel<T>(0.5f)));
+    ASSERT_GT(a.r, 1.0f);
+    ASSERT_LT(a.g, 0.0f);
+    if constexpr (fx::PixelTraits<T>::isFloat) {
+        EXPECT_EQ(px[1], 100.0f * a.r / 100.0f);
+        EXPECT_EQ(px[2], 100.0f * a.g / 100.0f);
+    } else {
+        EXPECT_EQ(px[1], fx::PixelTraits<T>::fullInt);
+        EXPECT_EQ(px[2], 0);
+    }
+}
+
+TYPED_TEST(ZoneBlendDepth, BottomUpRowsPairPixelsWithTheirCells) {
+    using T = TypeParam;
+    Adjusters adj;
+    Image<T> img(2, 3, true);
+    Map m(2, 3);
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 2; ++x) {
+            img.set(x, y, channel<T>(1.0f), channel<T>(0.8f), channel<T>(0.2f), channel<T>(0.4f));
+        }
+    }
+    m.at(1, 0).set(0, 1, 0);
+    blendZones(img.buf, {&adj.grey}, m.map, 4.0f);
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 2; ++x) {
+            const bool labelled = x == 1 && y == 0;
+            EXPECT_EQ(img.at(x, y)[0] == channel<T>(1.0f), !labelled) << x << "," << y;
+        }
+    }
+}
+
+TYPED_TEST(ZoneBlendDepth, MapSmallerThanImageBlendsOnlyTheCommonArea) {
+    using T = TypeParam;
+    Adjusters adj;
+    Image<T> img(4, 3);
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            img.set(x, y, channel<T>(1.0f), channel<T>(0.8f), channel<T>(0.2f), channel<T>(0.4f));
+        }
+    }
+    Map m(2, 2);
+    for (LabelCell& c : m.cells) {
+        c.set(0, 1, 0);
+    }
+    blendZones(img.buf, {&adj.grey}, m.map, 4.0f);
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            const bool inside = x < 2 && y < 2;
+            EXPECT_EQ(img.at(x, y)[0] == channel<T>(1.0f), !inside) << x << "," << y;
+        }
+    }
+}
+
+TYPED_TEST(ZoneBlendDepth, IntensityOfFullWhiteIs255AndAlphaIsIgnored) {
+    using T = TypeParam;
+    Image<T> img(2, 1);
+    const T full = channel<T>(1.0f);
+    img.set(0, 0, 0, full, full, full);
+    img.set(1, 0, full, 0, 0, 0);
+    Map m(2, 1);
+    fillLabelIntensity(m.map, img.buf, img.buf.bounds);
+    EXPECT_EQ(m.at(0, 0).intensity, 255);
+    EXPECT_EQ(m.at(1, 0).intensity, 0);
+}
+
+TYPED_TEST(ZoneBlendDepth, IntensityWalksOnlyWhereSourceAndMapMeet) {
+    using T = TypeParam;
+    const T full = channel<T>(1.0f);
+    Image<T> big(5, 4);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            big.set(x, y, full, full, full, full);
+        }
+    }
+    Map small(3, 2);
+    fillLabelIntensity(small.map, big.buf, big.buf.bounds);
+    for (const LabelCell& c : small.cells) {
+        EXPECT_EQ(c.intensity, 255);
+    }
+
+    Image<T> tiny(2, 1);
+    tiny.set(0, 0, 0, full, full, full);
+    tiny.set(1, 0, 0, full, full, full);
+    Map wide(3, 2);
+    for (LabelCell& c : wide.cells) {
+        c.intensity = 9;
+    }
+    fillLabelIntensity(wide.map, tiny.buf, Rect{0, 0, 5, 5});
+    EXPECT_EQ(wide.at(0, 0).intensity, 255);
+    EXPECT_EQ(wide.at(1, 0).intensity, 255);
+    EXPECT_EQ(wide.at(2, 0).intensity, 9);
+    EXPECT_EQ(wide.at(0, 1).intensity, 9);
+
+    // A sub-rectangle writes only its own cells.
+    Map part(5, 4);
+    fillLabelIntensity(part.map, big.buf, Rect{1, 2, 3, 4});
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            const bool inside = y >= 1 && y < 3 && x >= 2 && x < 4;
+            EXPECT_EQ(part.at(x, y).intensity, inside ? 255 : 0) << x << "," << y;
+        }
+    }
+}
+
+TEST(ZoneBlendIntensity, EightBitLuma) {
+    Image<uint8_t> img(3, 1);
+    img.set(0, 0, 0, 1, 1, 1);
+    img.set(1, 0, 0, 10, 200, 30);
+    img.set(2, 0, 0, 254, 0, 255);
+    Map m(3, 1);
+    fillLabelIntensity(m.map, img.buf, img.buf.bounds);
+    EXPECT_EQ(m.at(0, 0).intensity, 1);
+    EXPECT_EQ(m.at(1, 0).intensity, (76 * 10 + 150 * 200 + 29 * 30) / 255);
+    EXPECT_EQ(m.at(2, 0).intensity, (76 * 254 + 29 * 255) / 255);
+}
+
+TEST(ZoneBlendIntensity, SixteenBitLumaTruncatesTwice) {
+    Image<uint16_t> img(4, 1);
+    img.set(0, 0, 0, 1000, 20000, 3000);
+    img.set(1, 0, 0, 129, 129, 129);
+    img.set(2, 0, 0, 128, 128, 128);
+    img.set(3, 0, 0, 65535, 65535, 65535); // not a valid value: saturates instead of wrapping
+    Map m(4, 1);
+    fillLabelIntensity(m.map, img.buf, img.buf.bounds);
+    auto luma = [](int64_t r, int64_t g, int64_t b) {
+        const int64_t t = (19532 * r + 38550 * g + 7453 * b) / 65535;
+        return (t * 255) / 32768;
+    };
+    EXPECT_EQ(m.at(0, 0).intensity, luma(1000, 20000, 3000));
+    EXPECT_EQ(m.at(0, 0).intensity, 96);
+    EXPECT_EQ(m.at(1, 0).intensity, 1);
+    EXPECT_EQ(m.at(2, 0).intensity, 0);
+    EXPECT_EQ(m.at(3, 0).intensity, 255);
+}
+
+TEST(ZoneBlendIntensity, FloatLumaClampsThenTruncates) {
+    Image<float> img(4, 1);
+    img.set(0, 0, 0, 2.0f, 2.0f, 2.0f);
+    img.set(1, 0, 0, -1.0f, 0.0f, 0.0f);
+    img.set(2, 0, 0, 0.5f, 0.5f, 0.5f);
+    img.set(3, 0, 0, 2.0f, -1.0f, 0.5f);
+    Map m(4, 1);
+    fillLabelIntensity(m.map, img.buf, img.buf.bounds);
+    EXPECT_EQ(m.at(0, 0).intensity, 255);
+    EXPECT_EQ(m.at(1, 0).intensity, 0);
+    EXPECT_EQ(m.at(2, 0).intensity, 127);
+    EXPECT_EQ(m.at(3, 0).intensity,
+              static_cast<int>((0.3f * 2.0f + 0.59f * -1.0f + 0.11f * 0.5f) * 255.0f));
+}
+
+TEST(ZoneBlendSeeding, FillsFirstFreeSlotAndMarksStrokePixels) {
+    Map m(4, 1);
+    m.at(1, 0).set(0, 5, 30);
+    m.at(2, 0).set(0, 5, 30);
+    m.at(2, 0).set(1, 6, 31);
+    m.at(2, 0).set(2, 7, 32);
+    m.at(3, 0).cost1 = 44; // the slot's cost is left as it is
+    m.at(3, 0).set(0, 8, 12);
+
+    std::vector<uint8_t> raster = {3, 4, 9, 2};
+    PixelBuffer r;
+    r.width = 4;
+    r.height = 1;
+    r.channels = 1;
+    r.bytesPerChannel = r.bytesPerPixel = 1;
+    r.rowBytes = r.rowStep = 4;
+    r.data = r.row0 = raster.data();
+    r.bounds = Rect{0, 0, 1, 4};
+    seedLabels(m.map, r, r.bounds);
+
+    EXPECT_EQ(m.at(0, 0).label0, 3);
+    EXPECT_EQ(m.at(0, 0).cost0, 0);
+    EXPECT_EQ(m.at(0, 0).seed, 1);
+    EXPECT_EQ(m.at(1, 0).label0, 5);
+    EXPECT_EQ(m.at(1, 0).label1, 4);
+    EXPECT_EQ(m.at(1, 0).seed, 0);
+    EXPECT_EQ(m.at(2, 0).label0, 5); // full: the value is dropped
+    EXPECT_EQ(m.at(2, 0).label1, 6);
+    EXPECT_EQ(m.at(2, 0).label2, 7);
+    EXPECT_EQ(m.at(2, 0).cost2, 32);
+    EXPECT_EQ(m.at(3, 0).label1, 2);
+    EXPECT_EQ(m.at(3, 0).cost1, 44);
+}
+
+TEST(ZoneBlendSeeding, ZeroBytesLeaveCellsAndRasterIsClippedToTheMap) {
+    const int32_t w = 5, h = 3;
+    std::vector<uint8_t> raster(static_cast<size_t>(w) * h, 0);
+    raster[1 * w + 1] = 2;
+    raster[2 * w + 4] = 9; // outside the smaller map
+    PixelBuffer r;
+    r.width = w;
+    r.height = h;
+    r.channels = 1;
+    r.bytesPerChannel = r.bytesPerPixel = 1;
+    r.rowBytes = r.rowStep = w;
+    r.data = r.row0 = raster.data();
+    r.bounds = Rect{0, 0, h, w};
+    Map m(3, 2);
+    seedLabels(m.map, r, r.bounds);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 3; ++x) {
+            const LabelCell& c = m.at(x, y);
+            const bool seeded = x == 1 && y == 1;
+            EXPECT_EQ(c.label0, seeded ? 2 : 0);
+            EXPECT_EQ(c.seed, seeded ? 1 : 0);
+            EXPECT_EQ(c.label1, 0);
+        }
+    }
+}
