@@ -1,0 +1,83 @@
+// Spreads the stroke labels of a label map over every pixel: a multi-source shortest-path
+// search on the 4-connected grid, all labels at once in one priority queue, where a cell may
+// be settled by up to three different labels. The cost of a step is the absolute difference
+// of the two cells' intensities (0..255), so labels flow through flat areas and stop at
+// strong edges.
+//
+// Contract:
+// - Maps of 1..65535 columns and rows are supported (positions travel as 16-bit values); for
+//   any other map, or one without cells, or whose bounds exceed its size, nothing is done.
+// - Costs are 16-bit and saturate: a path whose summed differences exceed 65535 arrives at
+//   65535 rather than wrapping around to a small cost.
+// - Which labels a cell keeps, and in which slot, follows from the exact pop order of the
+//   binary heap below, ties included; the queue is therefore a fixed algorithm, not any
+//   priority queue.
+#pragma once
+
+#include "render/LabelMap.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+// One pending arrival of `label` at cell (x, y) with path cost `cost`.
+struct QueueItem {
+    uint16_t x, y, label, cost;
+};
+
+// A (label, cost) pair as held in one slot of a LabelCell.
+struct LabelSlot {
+    uint16_t label, cost;
+};
+
+struct GridPosition {
+    int32_t x, y;
+    friend bool operator==(const GridPosition&, const GridPosition&) = default;
+};
+
+// The four neighbours of (x, y) in the order left, right, up, down, judged against the map's
+// bounds (boundsWidth, boundsHeight); a position off the map is (-1, -1).
+std::array<GridPosition, 4> neighbours(const LabelMap& map, int32_t x, int32_t y);
+
+// True when the propagation can run on `map` (see the contract above).
+bool propagationSupports(const LabelMap& map);
+
+class LabelPropagator {
+public:
+    explicit LabelPropagator(LabelMap& target);
+
+    // Offers `slot`'s label to the four neighbours of cell (x, y), each at the slot's cost
+    // plus the intensity difference. A neighbour is skipped when it is a seed, already holds
+    // the label, or its first label's cost times the admission factor is below the new cost.
+    // Cells outside the map, or an unsupported map, are ignored.
+    void expand(uint16_t x, uint16_t y, LabelSlot slot);
+
+    // Recomputes the admission factor, then settles queued arrivals, cheapest first, until
+    // the queue is empty: an arrival is written into the first empty slot of its cell unless
+    // the cell already holds its label or has no empty slot, and is then expanded further.
+    // Returns false, doing nothing, for an unsupported map.
+    bool run();
+
+    // Binary min-heap on cost, front at index 0, children of i at 2i + 1 and 2i + 2.
+    // push: append, then climb while the parent's cost is strictly greater.
+    // pop: takes the front; the hole left there sinks to the bottom, each step to the cheaper
+    // child (the right one on equal costs, the only one when there is one), and the former
+    // last item fills the hole and climbs as in push. Precondition for pop: queue not empty.
+    void push(const QueueItem& item);
+    QueueItem pop();
+
+    LabelMap& map;
+    double minimumBlendWeight = 0.1;
+    // (1 / minimumBlendWeight - 1) ^ (1 / map.falloffExponent): sqrt(3) for 0.1 and 4.
+    // A second label is kept beside the first while its cost is at most this times the first's.
+    double admissionFactor = 0;
+    std::vector<QueueItem> queue;
+
+private:
+    void updateAdmissionFactor();
+};
+
+// The pipeline's propagation step: every seed cell, row by row and left to right, is
+// expanded with its first slot, then the queue is run empty. Returns false, leaving the map
+// untouched, for an unsupported map.
+bool propagateLabels(LabelMap& map);
