@@ -142,7 +142,7 @@ void ColorAdjuster::apply(float* argb) const {
             // A pixel without hue is left alone, desaturation included.
             if (hsv.h != -1.0f) {
                 if (settings_.hue != 0.0f) {
-                    hsv.h = std::fmod(settings_.hue * 360.0f + hsv.h, 360.0f);
+                    hsv.h = wrapDegrees(settings_.hue * 360.0f + hsv.h);
                     if (hsv.h < 0.0f)
                         hsv.h += 360.0f;
                 }

@@ -95,6 +95,20 @@ inline Rgb hsvToRgb(float h, float s, float v) {
     }
 }
 
+// fmod(x, 360) bit for bit, without the library call on the range a hue shift produces
+// (turns -1..1 times 360 plus a hue 0..360). The subtractions are exact there (the operands
+// are within a factor of two of each other), so they give fmod's exact result; -360 itself,
+// whose fmod is -0, and everything else still go through fmod.
+inline float wrapDegrees(float x) {
+    if (x > -360.0f && x < 360.0f)
+        return x;
+    if (x >= 360.0f && x < 720.0f)
+        return x - 360.0f;
+    if (x > -720.0f && x < -360.0f)
+        return x + 360.0f;
+    return std::fmod(x, 360.0f);
+}
+
 // The gamma bend: through (0, 0) and (1, 1) for k in -1..1, brightening for k > 0; the curves
 // for k and -k are inverse to each other. k must not be 0 (the adjuster skips the stage then).
 inline float gammaCurve(float x, float k) {

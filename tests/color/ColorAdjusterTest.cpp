@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -401,4 +403,34 @@ TEST(ColorAdjusterRebuilds, TintCacheFollowsTheLastActiveTint) {
     adj.setSettings(tint(1, 0.2f, 0.3f, 0.9f, 1.0f));
     EXPECT_TRUE(adj.tintActive());
     EXPECT_EQ(adj.tintI(), rgbToYiq(0.2f, 0.3f, 0.9f).i);
+}
+
+TEST(ColorSpaceConversions, WrapDegreesMatchesFmodBitForBit) {
+    auto bits = [](float f) {
+        uint32_t u;
+        std::memcpy(&u, &f, sizeof u);
+        return u;
+    };
+    auto check = [&](float x) {
+        const float want = std::fmod(x, 360.0f);
+        const float got = wrapDegrees(x);
+        if (std::isnan(want)) {
+            EXPECT_TRUE(std::isnan(got)) << x;
+        } else {
+            ASSERT_EQ(bits(got), bits(want)) << x;
+        }
+    };
+    for (float x :
+         {0.0f, -0.0f, 360.0f, -360.0f, 720.0f, -720.0f, 1080.5f, -1e9f, 1e30f,
+          std::nextafter(360.0f, 0.0f), std::nextafter(720.0f, 0.0f), std::nextafter(-360.0f, 0.0f),
+          std::nextafter(-720.0f, 0.0f), INFINITY, -INFINITY, NAN}) {
+        check(x);
+    }
+    // Every float bit pattern in -800..800 with a stride that visits all exponents.
+    for (uint32_t u = 0; u < 0x44480000u; u += 97) {
+        float f;
+        std::memcpy(&f, &u, sizeof f);
+        check(f);
+        check(-f);
+    }
 }
