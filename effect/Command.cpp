@@ -5,6 +5,7 @@
 #include "effect/Handlers.h"
 #include "effect/HostError.h"
 #include "effect/ProductInfo.h"
+#include "effect/RenderEntry.h"
 #include "effect/RenderState.h"
 
 #include <cstdio>
@@ -35,6 +36,19 @@ PF_Err routeSequenceFlatten(const CommandArgs& a) {
 PF_Err routeSequenceSetdown(const CommandArgs& a) {
     return sequenceSetdown(a.in_data, a.out_data);
 }
+// The render commands get the sequence's render state, read from the handle without locking.
+PF_Err routeRender(const CommandArgs& a) {
+    return renderCommand(renderStateOf(a.in_data->sequence_data), a.in_data, a.params, a.output);
+}
+PF_Err routeSmartPreRender(const CommandArgs& a) {
+    if (a.extra == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    return smartPreRender(a.in_data, static_cast<PF_PreRenderExtra*>(a.extra));
+}
+PF_Err routeSmartRender(const CommandArgs& a) {
+    if (a.extra == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    return smartRender(renderStateOf(a.in_data->sequence_data), a.in_data,
+                       static_cast<PF_SmartRenderExtra*>(a.extra));
+}
 
 // Indexed by command number; null entries are commands the effect does not use.
 constexpr Handler kRoutes[PF_Cmd_NUM_CMDS] = {
@@ -49,13 +63,13 @@ constexpr Handler kRoutes[PF_Cmd_NUM_CMDS] = {
     routeSequenceSetdown, // PF_Cmd_SEQUENCE_SETDOWN
     nullptr,          // PF_Cmd_DO_DIALOG
     nullptr,          // PF_Cmd_FRAME_SETUP
-    nullptr,          // PF_Cmd_RENDER
+    routeRender,      // PF_Cmd_RENDER
     nullptr,          // PF_Cmd_FRAME_SETDOWN
     nullptr,          // PF_Cmd_USER_CHANGED_PARAM
     nullptr,          // PF_Cmd_UPDATE_PARAMS_UI
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, // 15 to 22
-    nullptr,          // PF_Cmd_SMART_PRE_RENDER
-    nullptr,          // PF_Cmd_SMART_RENDER
+    routeSmartPreRender, // PF_Cmd_SMART_PRE_RENDER
+    routeSmartRender,    // PF_Cmd_SMART_RENDER
 };
 
 } // namespace

@@ -97,6 +97,13 @@ std::shared_ptr<Plugin> Plugin::loadLoader(const std::string& path) {
     return p;
 }
 
+std::shared_ptr<Plugin> Plugin::fromCommand(EffectCommandFunc command) {
+    std::shared_ptr<Plugin> p(new Plugin);
+    p->command_ = command;
+    p->path_ = "(linked in)";
+    return p;
+}
+
 Plugin::~Plugin() {
     if (lib_ != nullptr) closeLibrary(lib_);
 }
@@ -107,7 +114,9 @@ PF_Err Plugin::call(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* par
     return command_("Zonepainter", cmd, in, out, params, output, extra);
 }
 
-void* Plugin::symbol(const char* name) const { return findSymbol(lib_, name); }
+void* Plugin::symbol(const char* name) const {
+    return lib_ == nullptr ? nullptr : findSymbol(lib_, name);
+}
 
 // --- Host ----------------------------------------------------------------------------------------
 Host* Host::current() { return g_current; }

@@ -57,6 +57,9 @@ public:
     static std::shared_ptr<Plugin> loadEffectLibrary(const std::string& path);
     // Loads a shared library exporting `PluginMain` (the loader). Throws on failure.
     static std::shared_ptr<Plugin> loadLoader(const std::string& path);
+    // The effect linked into this program: the same entry point, called in process (the
+    // command-line tool uses it to watch the pipeline).
+    static std::shared_ptr<Plugin> fromCommand(EffectCommandFunc command);
     ~Plugin();
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;

@@ -1,0 +1,42 @@
+// One frame, end to end: masks gathered and linked, strokes drawn, labels spread, the input
+// copied into the output, zones blended, the global effects run, the input's alpha restored.
+#pragma once
+
+#include "effect/HostProtocol.h"
+#include "effect/PixelBuffer.h"
+
+struct RenderState;
+struct LabelMap;
+
+// Watches a frame being made (the command-line tool's views and timings). Every call happens
+// on the render thread; what is passed is valid only during the call.
+class PipelineObserver {
+public:
+    virtual ~PipelineObserver() = default;
+    // Milliseconds spent in a stage: "masks", "strokes", "intensity", "propagation", "copy",
+    // "blend", "effects", "alpha".
+    virtual void stageTime(const char* stage, double ms) {
+        (void)stage;
+        (void)ms;
+    }
+    // The label raster once every mask is drawn (one byte per pixel, label or 0).
+    virtual void strokes(const PixelBuffer& raster) { (void)raster; }
+    // The label map once propagation is done.
+    virtual void labels(const LabelMap& map) { (void)map; }
+    // The output just before the input's alpha is restored: its alpha holds the blended
+    // effects weight of every labelled pixel.
+    virtual void weights(const PixelBuffer& output) { (void)output; }
+};
+
+// Renders into `output`. inputRect and outputRect are the areas (top, left, bottom, right)
+// the effect passes and the alpha copy work on; origin is subtracted from mask coordinates.
+// Input and output normally have one size; if they differ only their common area is worked
+// on. Returns PF_Err_NONE, PF_Err_INTERNAL_STRUCT_DAMAGED without a render state, or
+// PF_Err_OUT_OF_MEMORY for a frame beyond what label positions can address (65535 pixels a
+// side); throws std::bad_alloc when memory runs out (every block is given back).
+PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input,
+                   PixelBuffer& output, const Rect& inputRect, const Rect& outputRect,
+                   int32_t originX, int32_t originY);
+
+// Installs an observer for the frames rendered by this process (null removes it).
+void setPipelineObserver(PipelineObserver* observer);

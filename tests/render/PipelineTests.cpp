@@ -1,0 +1,250 @@
+#include "effect/ParamLayout.h"
+#include "effect/RenderEntry.h"
+#include "render/LabelMap.h"
+#include "render/Pipeline.h"
+#include "tests/support/RenderFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+
+namespace {
+
+using headless::HostWorld;
+using zptest::RenderKind;
+
+struct DepthKind {
+    int bpc;
+    RenderKind kind;
+};
+
+std::string name(const DepthKind& d) {
+    return std::to_string(8 * d.bpc) + (d.kind == RenderKind::Plain ? "-plain" : "-smart");
+}
+
+class EndToEnd : public ::testing::TestWithParam<DepthKind> {
+protected:
+    static constexpr int W = 96;
+    static constexpr int H = 64;
+
+    // Renders with the current host settings into a junk-filled output; checks the guards
+    // and that the host got everything back.
+    std::vector<uint8_t> render(zptest::Instance& inst, int rowBytesIn = 0, int rowBytesOut = 0) {
+        HostWorld in(W, H, GetParam().bpc, rowBytesIn);
+        zptest::paintTestImage(in);
+        HostWorld out(W, H, GetParam().bpc, rowBytesOut);
+        out.fillBytes(0xA7);
+        EXPECT_EQ(inst.render(in, out, GetParam().kind), PF_Err_NONE);
+        EXPECT_TRUE(in.canariesIntact());
+        EXPECT_TRUE(out.canariesIntact());
+        EXPECT_EQ(inst.host->liveHandles(), 1) << "only the sequence record stays";
+        EXPECT_EQ(inst.host->lockedHandles(), 0);
+        EXPECT_EQ(inst.host->outstandingCheckouts(), 0);
+        EXPECT_EQ(inst.masks().outstanding(), 0);
+        input = in.packedPixels();
+        return out.packedPixels();
+    }
+    std::vector<uint8_t> input;
+
+    // Alpha bytes of every pixel (the first channel).
+    std::vector<uint8_t> alphas(const std::vector<uint8_t>& px) const {
+        std::vector<uint8_t> a;
+        const size_t bpc = static_cast<size_t>(GetParam().bpc);
+        for (size_t i = 0; i < px.size(); i += 4 * bpc) a.insert(a.end(), &px[i], &px[i] + bpc);
+        return a;
+    }
+};
+
+TEST_P(EndToEnd, NoMasksGiveTheInputBack) {
+    auto inst = zptest::makeInstance();
+    inst.host->setSlider(params::adjustSlider(0, params::kBrightness), 50);
+    const auto out = render(inst);
+    EXPECT_EQ(out, input);
+}
+
+TEST_P(EndToEnd, AGroupCorrectsItsZoneAndKeepsTheInputAlpha) {
+    auto inst = zptest::makeInstance();
+    inst.masks().masks = {zptest::rectangleMask("Left", 10, 10, 30, 50)};
+    inst.host->setPath(params::adjustMask(0), 1);
+    inst.host->setSlider(params::adjustSlider(0, params::kBrightness), 40);
+    inst.host->setSlider(params::adjustSlider(0, params::kEffects), 100);
+    const auto out = render(inst);
+    EXPECT_NE(out, input);
+    EXPECT_EQ(alphas(out), alphas(input)) << "the effects weight never reaches the host";
+}
+
+TEST_P(EndToEnd, AnOpacityZeroMaskSeedsNothing) {
+    auto inst = zptest::makeInstance();
+    auto m = zptest::rectangleMask("Left", 10, 10, 30, 50);
+    m.opacity = 0;
+    inst.masks().masks = {m};
+    inst.host->setPath(params::adjustMask(0), 1);
+    inst.host->setSlider(params::adjustSlider(0, params::kHue), 120);
+    EXPECT_EQ(render(inst), input);
+}
+
+TEST_P(EndToEnd, AColorizeSlotOnAGroupThatLinksNothingChangesNothing) {
+    auto inst = zptest::makeInstance();
+    inst.masks().masks = {zptest::rectangleMask("A", 10, 10, 30, 50)};
+    // The layer's mask feeds no group (label 1): its zone is only read and written back.
+    const auto plain = render(inst);
+    // Group 3 names a path the layer does not have; the slot names the same one.
+    inst.host->setPath(params::adjustMask(2), 7);
+    inst.host->setSlider(params::adjustSlider(2, params::kHue), 90);
+    inst.host->setPath(params::colorizeMask(0), 7);
+    inst.host->setColor(params::colorizeColor(0), PF_Pixel{255, 255, 0, 0});
+    inst.host->setSlider(params::colorizeOpacity(0), 100);
+    EXPECT_EQ(render(inst), plain);
+}
+
+TEST_P(EndToEnd, RowLayoutsGiveTheSamePixels) {
+    auto inst = zptest::makeInstance();
+    inst.masks().masks = {zptest::rectangleMask("A", 10, 10, 30, 50),
+                          zptest::rectangleMask("B", 60, 5, 90, 60)};
+    inst.host->setPath(params::adjustMask(0), 1);
+    inst.host->setSlider(params::adjustSlider(0, params::kSaturation), -80);
+    inst.host->setPath(params::colorizeMask(4), 2);
+    inst.host->setColor(params::colorizeColor(4), PF_Pixel{255, 40, 120, 250});
+    inst.host->setSlider(params::colorizeOpacity(4), 60);
+    const int packed = W * 4 * GetParam().bpc;
+    const auto reference = render(inst);
+    EXPECT_NE(reference, input);
+    EXPECT_EQ(render(inst, packed + 64, packed + 64), reference) << "padded";
+    EXPECT_EQ(render(inst, packed + 3, packed + 5), reference) << "odd";
+    EXPECT_EQ(render(inst, -packed, -(packed + 16)), reference) << "bottom-up";
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, EndToEnd,
+                         ::testing::Values(DepthKind{1, RenderKind::Plain},
+                                           DepthKind{2, RenderKind::Plain},
+                                           DepthKind{1, RenderKind::Smart},
+                                           DepthKind{2, RenderKind::Smart},
+                                           DepthKind{4, RenderKind::Smart}),
+                         [](const auto& p) {
+                             std::string n = name(p.param);
+                             n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
+                             return n;
+                         });
+
+// Watches the label raster of in-process renders.
+struct RasterWatch : PipelineObserver {
+    std::set<int> labels;
+    void strokes(const PixelBuffer& raster) override {
+        labels.clear();
+        for (int y = 0; y < raster.height; ++y)
+            for (int x = 0; x < raster.width; ++x)
+                if (raster.row(y)[x] != 0) labels.insert(raster.row(y)[x]);
+    }
+};
+
+TEST(PipelineLabels, AColorizeSlotSharingAGroupsMaskAddsNoLabel) {
+    auto inst = zptest::makeInstance(true);
+    RasterWatch watch;
+    setPipelineObserver(&watch);
+    inst.masks().masks = {zptest::rectangleMask("Face", 10, 10, 30, 40),
+                          zptest::rectangleMask("Sky", 40, 5, 60, 20),
+                          zptest::rectangleMask("Tree", 70, 30, 80, 50)};
+    inst.host->setPath(params::adjustMask(2), 1);
+    inst.host->setSlider(params::adjustSlider(2, params::kHue), 30);
+    inst.host->setPath(params::colorizeMask(0), 1); // shares group 3's mask
+    inst.host->setPath(params::colorizeMask(1), 2); // a mask of its own
+    HostWorld in(96, 64, 1), out(96, 64, 1);
+    zptest::paintTestImage(in);
+    ASSERT_EQ(inst.render(in, out, RenderKind::Smart), PF_Err_NONE);
+    setPipelineObserver(nullptr);
+    // Group 3 takes label 2, the second slot label 3, the unused "Tree" label 1.
+    EXPECT_EQ(watch.labels, (std::set<int>{1, 2, 3}));
+}
+
+TEST(RenderEntry, AFlattenedSequenceRefusesToRender) {
+    auto inst = zptest::makeInstance();
+    ASSERT_EQ(inst.host->send(PF_Cmd_SEQUENCE_FLATTEN), PF_Err_NONE);
+    HostWorld in(16, 16, 1), out(16, 16, 1);
+    EXPECT_EQ(inst.render(in, out, RenderKind::Smart), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_EQ(inst.render(in, out, RenderKind::Plain), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    ASSERT_EQ(inst.host->send(PF_Cmd_SEQUENCE_RESETUP), PF_Err_NONE);
+    EXPECT_EQ(inst.render(in, out, RenderKind::Smart), PF_Err_NONE);
+}
+
+TEST(RenderEntry, AMissingOutputWorldReturnsTheCheckoutsCode) {
+    auto inst = zptest::makeInstance();
+    HostWorld in(16, 16, 1), out(16, 16, 1);
+    out.fillBytes(0x11);
+    inst.protocol().withholdOutput = true;
+    EXPECT_EQ(inst.render(in, out, RenderKind::Smart), PF_Err_OUT_OF_MEMORY);
+    EXPECT_EQ(out.packedPixels(), std::vector<uint8_t>(16 * 16 * 4, 0x11));
+    inst.protocol().withholdOutput = false;
+    inst.protocol().withholdInput = true;
+    EXPECT_NE(inst.render(in, out, RenderKind::Smart), PF_Err_NONE)
+        << "no input: an error, not an unwritten output reported as done";
+}
+
+TEST(RenderEntry, PreRenderAsksForExactlyTheOutputAndMergesTheResult) {
+    PF_LRect dst{0, 0, 0, 0};
+    unionRect(PF_LRect{1, 2, 30, 40}, dst);
+    EXPECT_EQ(dst.left, 1);
+    EXPECT_EQ(dst.bottom, 40);
+    unionRect(PF_LRect{-5, 4, 20, 50}, dst);
+    EXPECT_EQ(dst.left, -5);
+    EXPECT_EQ(dst.top, 2);
+    EXPECT_EQ(dst.right, 30);
+    EXPECT_EQ(dst.bottom, 50);
+    unionRect(PF_LRect{100, 100, 100, 200}, dst); // empty source
+    EXPECT_EQ(dst.right, 30);
+
+    auto inst = zptest::makeInstance();
+    HostWorld in(40, 30, 1), out(40, 30, 1);
+    ASSERT_EQ(inst.render(in, out, RenderKind::Smart), PF_Err_NONE);
+    EXPECT_EQ(inst.protocol().lastRequest.preserve_rgb_of_zero_alpha, 1);
+    EXPECT_EQ(inst.protocol().lastRequest.rect.right, 40);
+    EXPECT_EQ(inst.protocol().preRenderResult.result_rect.right, 40);
+    EXPECT_EQ(inst.protocol().preRenderResult.result_rect.bottom, 30);
+}
+
+TEST(RenderEntry, SmartRectanglesStayInsideBothWorlds) {
+    std::vector<uint8_t> a(40 * 30 * 4), b(40 * 30 * 4);
+    PixelBuffer in = wrapPixels(a.data(), 0, 40, 30, 1, nullptr);
+    PixelBuffer out = wrapPixels(b.data(), 0, 40, 30, 1, nullptr);
+    Rect ir, orr;
+    smartRenderRects(0, 0, in, out, ir, orr);
+    EXPECT_EQ(ir, (Rect{0, 0, 30, 40}));
+    EXPECT_EQ(orr, ir);
+    for (auto [ox, oy] : {std::pair{3, 5}, {-7, 2}, {100000, -3}, {-40000, 40000}}) {
+        smartRenderRects(ox, oy, in, out, ir, orr);
+        EXPECT_GE(ir.top, 0);
+        EXPECT_GE(ir.left, 0);
+        EXPECT_LE(ir.bottom, 30);
+        EXPECT_LE(ir.right, 40);
+        EXPECT_GE(orr.top, 0);
+        EXPECT_GE(orr.left, 0);
+        EXPECT_LE(orr.bottom, 30);
+        EXPECT_LE(orr.right, 40);
+        EXPECT_EQ(orr.height(), ir.height());
+        EXPECT_EQ(orr.width(), ir.width());
+    }
+}
+
+TEST(RenderEntry, DifferentSizesWorkOnTheCommonArea) {
+    auto inst = zptest::makeInstance();
+    inst.masks().masks = {zptest::rectangleMask("A", 2, 2, 20, 20)};
+    inst.host->setPath(params::adjustMask(0), 1);
+    inst.host->setSlider(params::adjustSlider(0, params::kBrightness), 30);
+    for (auto [iw, ih, ow, oh] : {std::array{40, 30, 24, 50}, std::array{24, 50, 40, 30}}) {
+        HostWorld in(iw, ih, 2), out(ow, oh, 2);
+        zptest::paintTestImage(in);
+        EXPECT_EQ(inst.render(in, out, RenderKind::Smart), PF_Err_NONE);
+        EXPECT_TRUE(in.canariesIntact());
+        EXPECT_TRUE(out.canariesIntact());
+    }
+}
+
+TEST(RenderEntry, FramesBeyondSixteenBitPositionsAreRefused) {
+    auto inst = zptest::makeInstance();
+    HostWorld in(65536, 1, 1), out(65536, 1, 1);
+    EXPECT_EQ(inst.render(in, out, RenderKind::Smart), PF_Err_OUT_OF_MEMORY);
+    EXPECT_TRUE(out.canariesIntact());
+    EXPECT_EQ(inst.host->liveHandles(), 1);
+}
+
+} // namespace
