@@ -4,6 +4,7 @@
 
 #include "effect/Handlers.h"
 #include "effect/HostError.h"
+#include "effect/ParamUI.h"
 #include "effect/ProductInfo.h"
 #include "effect/RenderEntry.h"
 #include "effect/RenderState.h"
@@ -36,6 +37,11 @@ PF_Err routeSequenceFlatten(const CommandArgs& a) {
 PF_Err routeSequenceSetdown(const CommandArgs& a) {
     return sequenceSetdown(a.in_data, a.out_data);
 }
+PF_Err routeUserChangedParam(const CommandArgs& a) {
+    return userChangedParam(a.in_data, a.out_data, a.params,
+                            static_cast<const PF_UserChangedParamExtra*>(a.extra));
+}
+PF_Err routeUpdateParamsUI(const CommandArgs& a) { return updateParamsUI(a.in_data, a.params); }
 // The render commands get the sequence's render state, read from the handle without locking.
 PF_Err routeRender(const CommandArgs& a) {
     return renderCommand(renderStateOf(a.in_data->sequence_data), a.in_data, a.params, a.output);
@@ -65,8 +71,8 @@ constexpr Handler kRoutes[PF_Cmd_NUM_CMDS] = {
     nullptr,          // PF_Cmd_FRAME_SETUP
     routeRender,      // PF_Cmd_RENDER
     nullptr,          // PF_Cmd_FRAME_SETDOWN
-    nullptr,          // PF_Cmd_USER_CHANGED_PARAM
-    nullptr,          // PF_Cmd_UPDATE_PARAMS_UI
+    routeUserChangedParam, // PF_Cmd_USER_CHANGED_PARAM
+    routeUpdateParamsUI,   // PF_Cmd_UPDATE_PARAMS_UI
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, // 15 to 22
     routeSmartPreRender, // PF_Cmd_SMART_PRE_RENDER
     routeSmartRender,    // PF_Cmd_SMART_RENDER

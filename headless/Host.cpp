@@ -47,6 +47,14 @@ A_Err cbRegister(AEGP_GlobalRefcon, const A_char* name, AEGP_PluginID* id) {
     return cur().registerWithAegp(name, id);
 }
 
+PF_Err cbUpdateParamUI(PF_ProgPtr, PF_ParamIndex index, const PF_ParamDef* def) {
+    if (cur().faults.shouldFail("PF_UpdateParamUI")) return PF_Err_BAD_CALLBACK_PARAM;
+    if (def == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    cur().uiUpdates.push_back({index, def->ui_flags, def->flags});
+    return PF_Err_NONE;
+}
+
+const PF_ParamUtilsSuite2 kParamUtilsSuite = {cbUpdateParamUI};
 const PF_HandleSuite2 kHandleSuite = {cbNewHandle, cbLockHandle, cbUnlockHandle, cbDisposeHandle,
                                       cbHandleSize};
 const AEGP_UtilitySuite10 kUtilitySuite = {cbRegister};
@@ -140,6 +148,7 @@ Host::Host(std::shared_ptr<Plugin> plugin) : plugin_(std::move(plugin)) {
     registerSuite(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion10, &kUtilitySuite);
     registerSuite(kAEGPLayerSuite, kAEGPLayerSuiteVersion11, &g_layerSuite);
     registerRenderSuites(*this);
+    registerSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion2, &kParamUtilsSuite);
 
     std::memset(&in_, 0, sizeof in_);
     in_.current_time = 0;

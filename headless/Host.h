@@ -153,6 +153,14 @@ public:
     // An in-data record as a command would receive it (callbacks, suites, times).
     PF_InData& preparedInData();
 
+    // Every PF_UpdateParamUI call: the index and the record as the effect sent it.
+    struct UiUpdate {
+        int index;
+        PF_ParamUIFlags ui_flags;
+        PF_ParamFlags flags;
+    };
+    std::vector<UiUpdate> uiUpdates;
+
     // Registrations made through AEGP_RegisterWithAEGP.
     const std::vector<std::string>& registrations() const { return registrations_; }
 
