@@ -4,9 +4,23 @@
 #include "fx/PixelTraits.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+// ZP_BLEND_SSE2=0 builds the portable scalar writer on x86 too.
+#ifndef ZP_BLEND_SSE2
+#if defined(__SSE2__) || defined(_M_X64)
+#define ZP_BLEND_SSE2 1
+#else
+#define ZP_BLEND_SSE2 0
+#endif
+#endif
+#if ZP_BLEND_SSE2
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -77,30 +91,83 @@ void seedRow(LabelCell* cells, const uint8_t* raster, int32_t stride, int32_t co
     }
 }
 
+// 8-bit channel values as 0..1 floats: the same quotients as dividing by 255 each time,
+// without a division per channel.
+constexpr std::array<float, 256> kUnit8 = [] {
+    std::array<float, 256> t{};
+    for (int i = 0; i < 256; ++i) {
+        t[static_cast<size_t>(i)] = static_cast<float>(i) / 255.0f;
+    }
+    return t;
+}();
+
 template <typename T> float toUnit(T v) {
     using Traits = fx::PixelTraits<T>;
     if constexpr (Traits::isFloat) {
         return v;
+    } else if constexpr (Traits::bytes == 1) {
+        return kUnit8[v];
     } else {
         return static_cast<float>(v) / Traits::full;
     }
 }
 
-// Integer depths clamp to 0..full and truncate; float keeps the value as computed. NaN goes
-// to 0 rather than through an undefined conversion.
+// Integer depths: below 0 gives 0, above 1 gives full, else trunc(v * full). Clamping the
+// product instead of the value gives the same result (v > 1 makes v * full >= full, as the
+// rounding is monotonic) without branches; NaN fails the first test and lands on 0 rather than
+// reaching an undefined conversion. Float keeps the value as computed.
 template <typename T> T fromUnit(float v) {
     using Traits = fx::PixelTraits<T>;
     if constexpr (Traits::isFloat) {
         return v;
     } else {
-        if (!(v > 0.0f))
-            return 0;
-        if (v > 1.0f)
-            return static_cast<T>(Traits::fullInt);
-        return static_cast<T>(v * Traits::full);
+        // Both selections are one min/max instruction each (operand order matters for NaN).
+        const float c = std::min(Traits::full, std::max(0.0f, v * Traits::full));
+        return static_cast<T>(static_cast<int32_t>(c));
     }
 }
 
+// px[c] = fromUnit(sum[c] / sw) for the four channels. With SSE2 (every x64 build) the four
+// divisions, the clamps and the conversions each run as one instruction over the four lanes,
+// which is the same IEEE single-precision arithmetic per lane and, unlike the compiler's
+// branchy scalar code, costs the same whether a value is clamped or not.
+template <typename T> void writeMean(T* px, const float* sum, float sw) {
+#if ZP_BLEND_SSE2
+    using Traits = fx::PixelTraits<T>;
+    const __m128 mean = _mm_div_ps(_mm_loadu_ps(sum), _mm_set1_ps(sw));
+    if constexpr (Traits::isFloat) {
+        _mm_storeu_ps(px, mean);
+    } else {
+        const __m128 full = _mm_set1_ps(Traits::full);
+        // maxps returns its second operand when the first is NaN: NaN lands on 0 as in
+        // fromUnit; minps then sees no NaN.
+        const __m128 clamped =
+            _mm_min_ps(_mm_max_ps(_mm_mul_ps(mean, full), _mm_setzero_ps()), full);
+        const __m128i v = _mm_cvttps_epi32(clamped);
+        if constexpr (Traits::bytes == 1) {
+            // 0..255 in every lane, so the saturating packs are plain narrowings.
+            const __m128i b = _mm_packus_epi16(_mm_packs_epi32(v, v), v);
+            const int32_t four = _mm_cvtsi128_si32(b);
+            std::memcpy(px, &four, sizeof four);
+        } else {
+            // 32768 does not survive the signed 16-bit pack: store lane by lane.
+            alignas(16) int32_t lanes[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), v);
+            for (int c = 0; c < 4; ++c) {
+                px[c] = static_cast<T>(lanes[c]);
+            }
+        }
+    }
+#else
+    for (int c = 0; c < 4; ++c) {
+        px[c] = fromUnit<T>(sum[c] / sw);
+    }
+#endif
+}
+
+// The four channel sums are kept in pixel order (alpha, red, green, blue) so that the
+// accumulation and the final divisions can run four lanes at a time; each lane is still the
+// same single-precision operation in the same order.
 template <typename T>
 void blendRow(T* px, const LabelCell* cells, int32_t count, const ColorAdjuster* const* adjusters,
               size_t adjusterCount, float p) {
@@ -111,7 +178,8 @@ void blendRow(T* px, const LabelCell* cells, int32_t count, const ColorAdjuster*
         const float r = toUnit(px[1]);
         const float g = toUnit(px[2]);
         const float b = toUnit(px[3]);
-        float sw = 0.0f, sr = 0.0f, sg = 0.0f, sb = 0.0f, se = 0.0f;
+        float sw = 0.0f;
+        float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
         for (int k = 0; k < 3; ++k) {
             const uint16_t label = cell.label(k);
             if (label == 0)
@@ -124,17 +192,12 @@ void blendRow(T* px, const LabelCell* cells, int32_t count, const ColorAdjuster*
             const float cost = static_cast<float>(cell.cost(k));
             const float w = cost > 0.0f ? std::pow(cost, -p) : 100.0f;
             sw += w;
-            sr += w * argb[1];
-            sg += w * argb[2];
-            sb += w * argb[3];
-            se += w * argb[0];
+            for (int c = 0; c < 4; ++c) {
+                sum[c] += w * argb[c];
+            }
         }
-        if (sw > 0.0f) {
-            px[0] = fromUnit<T>(se / sw);
-            px[1] = fromUnit<T>(sr / sw);
-            px[2] = fromUnit<T>(sg / sw);
-            px[3] = fromUnit<T>(sb / sw);
-        }
+        if (sw > 0.0f)
+            writeMean(px, sum, sw);
     }
 }
 
