@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -12,7 +13,6 @@
 #include <map>
 #include <optional>
 #include <set>
-#include <sstream>
 
 namespace headless {
 
@@ -57,10 +57,11 @@ std::string quoted(const std::string& s) {
     return Json(s).dump();
 }
 
+// Range ends are written out in full: "-10000000", not "-1e+07".
 std::string number(double v) {
-    std::ostringstream os;
-    os << v;
-    return os.str();
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return buf;
 }
 
 std::string typeName(const Json& v) {
@@ -89,6 +90,22 @@ std::string listed(const std::vector<std::string>& names) {
     return out;
 }
 
+// The parser's own text quotes the bytes it last read, which may be anything: control and
+// non-ASCII bytes are shown as \xNN so that the message stays printable.
+std::string printable(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s) {
+        if (c >= 0x20 && c < 0x7f) {
+            out += static_cast<char>(c);
+        } else {
+            char buf[5];
+            std::snprintf(buf, sizeof buf, "\\x%02x", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
 // --- reading values ----------------------------------------------------------------------------
 
 class Reader {
@@ -110,7 +127,8 @@ public:
             for (const auto& a : allowed)
                 known = known || a == key;
             if (!known)
-                fail(child(pointer, key), "unknown key; " + what + " has " + listed(allowed));
+                fail(child(pointer, key),
+                     "unknown key in " + what + "; expected " + listed(allowed));
         }
     }
 
@@ -490,7 +508,7 @@ Json parseJson(const std::string& text, const std::string& source) {
     } catch (const Json::parse_error& e) {
         // nlohmann's text reads "[json.exception.parse_error.101] parse error at line 3,
         // column 5: <problem>"; the position and problem are kept, its prefix dropped.
-        std::string what = e.what();
+        std::string what = printable(e.what());
         const size_t at = what.find("at line ");
         if (at != std::string::npos) {
             const size_t colon = what.find(": ", at);
@@ -503,7 +521,7 @@ Json parseJson(const std::string& text, const std::string& source) {
             what = what.substr(bracket + 2);
         throw SceneError(source + ": byte " + std::to_string(e.byte) + ": malformed JSON: " + what);
     } catch (const Json::exception& e) {
-        std::string what = e.what();
+        std::string what = printable(e.what());
         const size_t bracket = what.find("] ");
         if (bracket != std::string::npos)
             what = what.substr(bracket + 2);
@@ -661,6 +679,84 @@ std::string hexColor(const PF_Pixel& p) {
     return buf;
 }
 
+// Whole numbers are written without a fraction ("20", not "20.0"); the value read back is the
+// same double either way.
+Json numberValue(double v) {
+    if (v == std::floor(v) && std::fabs(v) < 9007199254740992.0)
+        return static_cast<int64_t>(v);
+    return v;
+}
+
+// Scalars and containers of scalars go on one line when short; everything else is laid out one
+// member per line, so that a mask's vertices or a parameter group read as one line each.
+bool isFlat(const Json& v) {
+    if (!v.is_structured())
+        return true;
+    for (const auto& e : v)
+        if (e.is_structured() &&
+            !(e.is_array() &&
+              std::all_of(e.begin(), e.end(), [](const Json& x) { return !x.is_structured(); })))
+            return false;
+    return true;
+}
+
+std::string inlined(const Json& v) {
+    if (!v.is_structured())
+        return v.dump();
+    std::string out = v.is_array() ? "[" : "{";
+    bool first = true;
+    for (auto it = v.begin(); it != v.end(); ++it) {
+        if (!first)
+            out += ", ";
+        first = false;
+        if (v.is_object())
+            out += quoted(it.key()) + ": ";
+        out += inlined(*it);
+    }
+    return out + (v.is_array() ? "]" : "}");
+}
+
+void layOut(const Json& v, int indent, std::string& out) {
+    if (isFlat(v)) {
+        const std::string line = inlined(v);
+        if (line.size() + static_cast<size_t>(indent) <= 100 || !v.is_structured()) {
+            out += line;
+            return;
+        }
+    }
+    if (v.empty()) {
+        out += v.is_array() ? "[]" : "{}";
+        return;
+    }
+    const std::string pad(static_cast<size_t>(indent) + 2, ' ');
+    out += v.is_array() ? "[\n" : "{\n";
+    bool first = true;
+    for (auto it = v.begin(); it != v.end(); ++it) {
+        if (!first)
+            out += ",\n";
+        first = false;
+        out += pad;
+        if (v.is_object())
+            out += quoted(it.key()) + ": ";
+        layOut(*it, indent + 2, out);
+    }
+    out += "\n" + std::string(static_cast<size_t>(indent), ' ') + (v.is_array() ? "]" : "}");
+}
+
+// A mask colour that "#rrggbb" gives exactly is written that way, any other as [r, g, b].
+Json maskColor(const HostMask& m) {
+    const double comps[3] = {m.red, m.green, m.blue};
+    PF_Pixel p{255, 0, 0, 0};
+    A_u_char* bytes[3] = {&p.red, &p.green, &p.blue};
+    for (int i = 0; i < 3; ++i) {
+        const double scaled = std::round(comps[i] * 255.0);
+        if (!(scaled >= 0 && scaled <= 255) || scaled / 255.0 != comps[i])
+            return Json::array({numberValue(m.red), numberValue(m.green), numberValue(m.blue)});
+        *bytes[i] = static_cast<A_u_char>(scaled);
+    }
+    return hexColor(p);
+}
+
 bool sameValue(const PF_ParamDef& a, const PF_ParamDef& b) {
     switch (a.param_type) {
     case PF_Param_FLOAT_SLIDER:
@@ -682,7 +778,7 @@ Json writtenValue(const PF_ParamDef& v, const DeclaredParam& d,
                   const std::vector<HostMask>& masks) {
     switch (v.param_type) {
     case PF_Param_FLOAT_SLIDER:
-        return v.u.fs_d.value;
+        return numberValue(v.u.fs_d.value);
     case PF_Param_CHECKBOX:
         return v.u.bd.value;
     case PF_Param_COLOR:
@@ -725,20 +821,20 @@ std::string sceneToJson(Host& host) {
                              number(m.alpha) + "; a scene's mask colours are opaque");
         Json jm = Json::object();
         jm["name"] = m.name;
-        jm["color"] = Json::array({m.red, m.green, m.blue});
+        jm["color"] = maskColor(m);
         jm["mode"] = m.mode;
-        jm["opacity"] = m.opacity;
-        jm["expansion"] = m.expansion;
+        jm["opacity"] = numberValue(m.opacity);
+        jm["expansion"] = numberValue(m.expansion);
         jm["closed"] = m.closed;
         Json vs = Json::array();
         for (const AEGP_MaskVertex& v : m.vertices) {
             Json jv = Json::object();
-            jv["x"] = v.x;
-            jv["y"] = v.y;
+            jv["x"] = numberValue(v.x);
+            jv["y"] = numberValue(v.y);
             if (v.tan_in_x != 0 || v.tan_in_y != 0)
-                jv["in"] = Json::array({v.tan_in_x, v.tan_in_y});
+                jv["in"] = Json::array({numberValue(v.tan_in_x), numberValue(v.tan_in_y)});
             if (v.tan_out_x != 0 || v.tan_out_y != 0)
-                jv["out"] = Json::array({v.tan_out_x, v.tan_out_y});
+                jv["out"] = Json::array({numberValue(v.tan_out_x), numberValue(v.tan_out_y)});
             vs.push_back(std::move(jv));
         }
         jm["vertices"] = std::move(vs);
@@ -771,7 +867,9 @@ std::string sceneToJson(Host& host) {
             params[group][d.def.name] = value;
     }
     doc["params"] = std::move(params);
-    return doc.dump(2) + "\n";
+    std::string out;
+    layOut(doc, 0, out);
+    return out + "\n";
 }
 
 } // namespace headless
