@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 
 struct Yiq {
     float y, i, q;
@@ -74,25 +75,17 @@ inline Rgb hsvToRgb(float h, float s, float v) {
     // The comparison also sends NaN to sector 0, so the int conversion below never sees it.
     if (!(sector >= 0.0f))
         sector = 0.0f;
-    const int i = sector < 6.0f ? static_cast<int>(sector) : 6;
+    const int i = sector < 6.0f ? static_cast<int>(sector) : 0;
     const float f = h - sector;
     const float p = (1.0f - s) * v;
     const float q = (1.0f - f * s) * v;
     const float t = (1.0f - (1.0f - f) * s) * v;
-    switch (i) {
-    case 1:
-        return Rgb{q, v, p};
-    case 2:
-        return Rgb{p, v, t};
-    case 3:
-        return Rgb{p, q, v};
-    case 4:
-        return Rgb{t, p, v};
-    case 5:
-        return Rgb{v, p, q};
-    default:
-        return Rgb{v, t, p};
-    }
+    // Which of (v, p, q, t) each channel takes, by sector. An indexed pick instead of a switch:
+    // the sector varies from pixel to pixel, and a jump per pixel mispredicts badly.
+    static constexpr uint8_t pick[6][3] = {{0, 3, 1}, {2, 0, 1}, {1, 0, 3},
+                                           {1, 2, 0}, {3, 1, 0}, {0, 1, 2}};
+    const float choices[4] = {v, p, q, t};
+    return Rgb{choices[pick[i][0]], choices[pick[i][1]], choices[pick[i][2]]};
 }
 
 // fmod(x, 360) bit for bit, without the library call on the range a hue shift produces

@@ -434,3 +434,59 @@ TEST(ColorSpaceConversions, WrapDegreesMatchesFmodBitForBit) {
         check(-f);
     }
 }
+
+namespace {
+
+// The sector rule written out as a plain switch: the oracle for the indexed pick.
+Rgb plainHsvToRgb(float h, float s, float v) {
+    if (s == 0.0f)
+        return Rgb{v, v, v};
+    if (h == 360.0f)
+        h = 0.0f;
+    h = h / 60.0f;
+    float sector = std::floor(h);
+    if (!(sector >= 0.0f))
+        sector = 0.0f;
+    const int i = sector < 6.0f ? static_cast<int>(sector) : 6;
+    const float f = h - sector;
+    const float p = (1.0f - s) * v;
+    const float q = (1.0f - f * s) * v;
+    const float t = (1.0f - (1.0f - f) * s) * v;
+    switch (i) {
+    case 1:
+        return Rgb{q, v, p};
+    case 2:
+        return Rgb{p, v, t};
+    case 3:
+        return Rgb{p, q, v};
+    case 4:
+        return Rgb{t, p, v};
+    case 5:
+        return Rgb{v, p, q};
+    default:
+        return Rgb{v, t, p};
+    }
+}
+
+} // namespace
+
+TEST(ColorSpaceConversions, SectorPickMatchesThePlainSwitch) {
+    for (float h = -30.0f; h <= 400.0f; h += 0.37f) {
+        for (float s : {0.0f, 0.3f, 1.0f, 1.4f, -0.2f}) {
+            for (float v : {0.0f, 0.6f, 1.0f, 2.5f, -0.5f}) {
+                const Rgb a = hsvToRgb(h, s, v);
+                const Rgb b = plainHsvToRgb(h, s, v);
+                ASSERT_EQ(a.r, b.r) << h << " " << s << " " << v;
+                ASSERT_EQ(a.g, b.g) << h << " " << s << " " << v;
+                ASSERT_EQ(a.b, b.b) << h << " " << s << " " << v;
+            }
+        }
+    }
+    for (float h : {0.0f, 60.0f, 300.0f, 359.99997f, 360.0f, 360.5f, NAN}) {
+        const Rgb a = hsvToRgb(h, 0.5f, 0.8f);
+        const Rgb b = plainHsvToRgb(h, 0.5f, 0.8f);
+        EXPECT_TRUE(a.r == b.r || (std::isnan(a.r) && std::isnan(b.r))) << h;
+        EXPECT_TRUE(a.g == b.g || (std::isnan(a.g) && std::isnan(b.g))) << h;
+        EXPECT_TRUE(a.b == b.b || (std::isnan(a.b) && std::isnan(b.b))) << h;
+    }
+}
