@@ -1,8 +1,13 @@
 #include "effect/RenderState.h"
 
 #include "color/ColorAdjuster.h"
+#include "color/FillLight.h"
+#include "color/Glow.h"
+#include "color/ToneLut.h"
 #include "effect/MemoryManager.h"
 #include "effect/ProductInfo.h"
+#include "fx/BlurFilter.h"
+#include "fx/VariableBlurFilter.h"
 
 namespace {
 
@@ -58,8 +63,17 @@ RenderState::RenderState(SPBasicSuite* basic_suite)
       streamSuite(basic, kAEGPStreamSuite, kAEGPStreamSuiteVersion7),
       maskOutlineSuite(basic, kAEGPMaskOutlineSuite, kAEGPMaskOutlineSuiteVersion2) {
     instance_ = std::make_unique<InstanceToken>(basic);
-    // The global effect objects are made here: after the memory handler and the
-    // registration exist, before the adjusters.
+    // The global effect objects come after the memory handler and the registration, before
+    // the adjusters.
+    blur_filter = std::make_unique<VariableBlurFilter>();
+    fill_light = std::make_unique<FillLight>();
+    fillLightLut_ = std::make_unique<ToneLut>();
+    fill_light->lut = fillLightLut_.get();
+    glow = std::make_unique<Glow>();
+    glowLut_ = std::make_unique<ToneLut>();
+    glowFilter_ = std::make_unique<fx::BlurFilter>();
+    glow->lut = glowLut_.get();
+    glow->filter = glowFilter_.get();
     for (MaskSlot& slot : slots) {
         slot.pathId = 0;
         slot.adjuster = std::make_unique<ColorAdjuster>();
@@ -67,7 +81,14 @@ RenderState::RenderState(SPBasicSuite* basic_suite)
 }
 
 RenderState::~RenderState() {
-    // The global effect objects go first (glow, fill light, blur filter).
+    // The global effect objects go first: the glow with its table and blur, the fill light
+    // with its table, the blur filter.
+    glowLut_.reset();
+    glowFilter_.reset();
+    glow.reset();
+    fillLightLut_.reset();
+    fill_light.reset();
+    blur_filter.reset();
     for (MaskSlot& slot : slots) slot.adjuster.reset();
     instance_.reset();
     all_masks.clear();

@@ -13,6 +13,13 @@
 #include <memory>
 
 class ColorAdjuster;
+class ToneLut;
+class VariableBlurFilter;
+struct FillLight;
+struct Glow;
+namespace fx {
+class BlurFilter;
+}
 
 // The content of the host's sequence handle: 16 bytes, little-endian, stored with projects in
 // its flattened form (render state 0).
@@ -62,10 +69,16 @@ struct RenderState {
     std::array<MaskSlot, params::kMaskSlots> slots; // adjust groups 0..9, colorize 10..29
     MaskList all_masks;
 
-    // The global effect objects (blur filter, fill light, glow) join here, kept between frames
-    // so their tables and kernels survive.
+    // The global effect objects, kept between frames so their tables and kernels survive.
+    // The fill light and the glow each own a luma-weight table; the glow also its blur.
+    std::unique_ptr<VariableBlurFilter> blur_filter;
+    std::unique_ptr<FillLight> fill_light;
+    std::unique_ptr<Glow> glow;
 
 private:
+    std::unique_ptr<ToneLut> fillLightLut_;
+    std::unique_ptr<ToneLut> glowLut_;
+    std::unique_ptr<fx::BlurFilter> glowFilter_;
     std::unique_ptr<InstanceToken> instance_;
 };
 

@@ -7,6 +7,7 @@
 #include "effect/ParamReaders.h"
 #include "effect/RenderState.h"
 #include "fx/PixelTraits.h"
+#include "render/EffectPasses.h"
 #include "render/LabelMap.h"
 #include "render/LabelPropagator.h"
 #include "render/MaskGathering.h"
@@ -202,9 +203,7 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input,
     if (map.cells != nullptr) blendZones(output, adjusters, map, 4.0f);
     clock.lap("blend");
 
-    if (effectsNeeded) {
-        // The global effect passes (blur, fill light, glow) run here.
-    }
+    if (effectsNeeded) runEffectPasses(*state, in_data, output, outputRect, sx, sy);
     clock.lap("effects");
 
     if (g_observer != nullptr) g_observer->weights(output);

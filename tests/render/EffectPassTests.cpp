@@ -1,0 +1,128 @@
+#include "color/FillLight.h"
+#include "color/Glow.h"
+#include "color/ToneLut.h"
+#include "effect/ParamLayout.h"
+#include "effect/RenderState.h"
+#include "fx/VariableBlurFilter.h"
+#include "tests/support/RenderFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+using headless::HostWorld;
+using zptest::RenderKind;
+
+// An in-process instance with one adjust group on a mask, its "Effects" at `effects`.
+zptest::Instance instanceWithZone(double effects) {
+    auto inst = zptest::makeInstance(true);
+    inst.masks().masks = {zptest::rectangleMask("Zone", 8, 8, 40, 40)};
+    inst.host->setPath(params::adjustMask(0), 1);
+    inst.host->setSlider(params::adjustSlider(0, params::kBrightness), 10);
+    inst.host->setSlider(params::adjustSlider(0, params::kEffects), effects);
+    return inst;
+}
+
+void turnEveryEffectOn(headless::Host& h) {
+    h.setSlider(params::kBlurAmount, 5);
+    h.setSlider(params::kFillBrightness, 150);
+    h.setSlider(params::kGlowAmount, 120);
+    h.setSlider(params::kGlowBlur, 10);
+}
+
+RenderState& stateOf(zptest::Instance& inst) {
+    return *renderStateOf(inst.host->sequenceHandle());
+}
+
+std::vector<uint8_t> renderOnce(zptest::Instance& inst, int bpc, int w = 64, int h = 48) {
+    HostWorld in(w, h, bpc), out(w, h, bpc);
+    zptest::paintTestImage(in);
+    EXPECT_EQ(inst.render(in, out, RenderKind::Smart), PF_Err_NONE);
+    EXPECT_TRUE(out.canariesIntact());
+    EXPECT_EQ(inst.host->liveHandles(), 1) << "every block given back";
+    EXPECT_EQ(inst.host->lockedHandles(), 0);
+    EXPECT_EQ(inst.host->outstandingCheckouts(), 0);
+    return out.packedPixels();
+}
+
+TEST(EffectPasses, SkippedWhenNoGroupAsksForEffects) {
+    for (int bpc : {1, 2, 4}) {
+        auto quiet = instanceWithZone(0);
+        const auto reference = renderOnce(quiet, bpc);
+        auto loud = instanceWithZone(0);
+        turnEveryEffectOn(*loud.host);
+        loud.host->inData().height = 48;
+        EXPECT_EQ(renderOnce(loud, bpc), reference) << bpc;
+        EXPECT_EQ(stateOf(loud).blur_filter->radiusX(), 0.0f) << "the blur never ran";
+        EXPECT_EQ(stateOf(loud).fill_light->lut->builds8() + stateOf(loud).fill_light->lut->builds16(),
+                  0u);
+    }
+}
+
+TEST(EffectPasses, RunAtEveryDepthAndGiveEveryBlockBack) {
+    for (int bpc : {1, 2, 4}) {
+        auto off = instanceWithZone(100);
+        const auto reference = renderOnce(off, bpc);
+        auto on = instanceWithZone(100);
+        turnEveryEffectOn(*on.host);
+        on.host->inData().height = 48;
+        const auto withEffects = renderOnce(on, bpc);
+        EXPECT_NE(withEffects, reference) << bpc;
+        if (bpc == 2) {
+            const auto* v = reinterpret_cast<const uint16_t*>(withEffects.data());
+            for (size_t i = 0; i < withEffects.size() / 2; ++i) ASSERT_LE(v[i], 32768);
+        }
+    }
+}
+
+TEST(EffectPasses, BlurRadiiFollowTheLayerHeightAndDownsampling) {
+    auto inst = instanceWithZone(100);
+    inst.host->setSlider(params::kBlurAmount, 10);
+    inst.host->inData().height = 1080;
+    renderOnce(inst, 1);
+    EXPECT_FLOAT_EQ(stateOf(inst).blur_filter->radiusX(), 108.0f);
+    EXPECT_FLOAT_EQ(stateOf(inst).blur_filter->radiusY(), 108.0f);
+    inst.host->inData().downsample_x = PF_RationalScale{1, 2};
+    inst.host->inData().downsample_y = PF_RationalScale{1, 2};
+    renderOnce(inst, 1);
+    EXPECT_FLOAT_EQ(stateOf(inst).blur_filter->radiusX(), 54.0f);
+    EXPECT_FLOAT_EQ(stateOf(inst).blur_filter->radiusY(), 54.0f);
+}
+
+TEST(EffectPasses, GlowTakesItsSettingsFromItsGroup) {
+    auto inst = instanceWithZone(100);
+    inst.host->inData().height = 1080;
+    inst.host->setSlider(params::kGlowAmount, 50);
+    inst.host->setSlider(params::kGlowBlur, 20);
+    inst.host->setColor(params::kGlowColor, PF_Pixel{255, 255, 51, 0});
+    inst.host->setPopup(params::kGlowBlend, params::kBlendAdd);
+    renderOnce(inst, 1);
+    const Glow& g = *stateOf(inst).glow;
+    EXPECT_NEAR(g.blurX, 64.86, 0.01);
+    EXPECT_EQ(g.blurX, 20.0f / 333.0f * 1080.0f);
+    EXPECT_EQ(g.amount, 0.5f);
+    EXPECT_EQ(g.colorGreen, 0.2f);
+    EXPECT_EQ(g.blendMode, 0);
+    EXPECT_EQ(g.position, 1.0f);
+    EXPECT_EQ(g.range, 1.6f);
+    EXPECT_EQ(g.lut->cachedPosition(), 1.0);
+}
+
+TEST(EffectPasses, ZeroStrengthsShapeNoCurveAndMakeNoWorkingImage) {
+    auto inst = instanceWithZone(100);
+    inst.host->setPopup(params::kGlowBlend, params::kBlendNormal);
+    const int64_t before = inst.host->handlesMade();
+    renderOnce(inst, 1);
+    EXPECT_EQ(inst.host->handlesMade() - before, 2) << "raster and label map only";
+    EXPECT_EQ(stateOf(inst).fill_light->lut->cachedPosition(), -1.0);
+    EXPECT_EQ(stateOf(inst).glow->lut->cachedPosition(), -1.0);
+
+    inst.host->setSlider(params::kGlowAmount, 30);
+    const int64_t again = inst.host->handlesMade();
+    renderOnce(inst, 1);
+    EXPECT_EQ(inst.host->handlesMade() - again, 3) << "and the glow's working image";
+}
+
+} // namespace
