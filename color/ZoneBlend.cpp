@@ -127,6 +127,30 @@ template <typename T> T fromUnit(float v) {
     }
 }
 
+// A label's weight: cost^-p, or 100 at cost 0 (a stroke pixel's own label). The weights of the
+// low costs, which most labels carry, are taken once per call from the same powf, so a table
+// entry is the very value the call would give.
+class CostWeights {
+public:
+    static constexpr int32_t tableSize = 4096;
+
+    explicit CostWeights(float p) : p_(p), table_(tableSize) {
+        table_[0] = 100.0f;
+        for (int32_t c = 1; c < tableSize; ++c) {
+            table_[static_cast<size_t>(c)] = std::pow(static_cast<float>(c), -p);
+        }
+    }
+    float operator()(uint16_t cost) const {
+        if (cost < tableSize)
+            return table_[cost];
+        return std::pow(static_cast<float>(cost), -p_);
+    }
+
+private:
+    float p_;
+    std::vector<float> table_;
+};
+
 // px[c] = fromUnit(sum[c] / sw) for the four channels. With SSE2 (every x64 build) the four
 // divisions, the clamps and the conversions each run as one instruction over the four lanes,
 // which is the same IEEE single-precision arithmetic per lane and, unlike the compiler's
@@ -170,7 +194,7 @@ template <typename T> void writeMean(T* px, const float* sum, float sw) {
 // same single-precision operation in the same order.
 template <typename T>
 void blendRow(T* px, const LabelCell* cells, int32_t count, const ColorAdjuster* const* adjusters,
-              size_t adjusterCount, float p) {
+              size_t adjusterCount, const CostWeights& weights) {
     for (int32_t x = 0; x < count; ++x, px += 4) {
         const LabelCell& cell = cells[x];
         if (cell.label0 == 0)
@@ -189,8 +213,7 @@ void blendRow(T* px, const LabelCell* cells, int32_t count, const ColorAdjuster*
             if (entry < adjusterCount && adjusters[entry] != nullptr) {
                 adjusters[entry]->apply(argb);
             }
-            const float cost = static_cast<float>(cell.cost(k));
-            const float w = cost > 0.0f ? std::pow(cost, -p) : 100.0f;
+            const float w = weights(cell.cost(k));
             sw += w;
             for (int c = 0; c < 4; ++c) {
                 sum[c] += w * argb[c];
@@ -238,13 +261,15 @@ void blendZones(PixelBuffer& img, const std::vector<ColorAdjuster*>& adjusters, 
     const Rect r = commonArea(Rect{0, 0, img.height, img.width}, img.width, img.height, map);
     if (r.empty())
         return;
+    const CostWeights weights(p);
     const ColorAdjuster* const* list = adjusters.data();
     const size_t listSize = adjusters.size();
     fx::dispatchDepth(img.bytesPerChannel, [&]<typename T>() {
         const int32_t count = r.width();
 #pragma omp parallel for schedule(static)
         for (int32_t y = r.top; y < r.bottom; ++y) {
-            blendRow(img.rowAs<T>(y) + 4 * r.left, &map.at(r.left, y), count, list, listSize, p);
+            blendRow(img.rowAs<T>(y) + 4 * r.left, &map.at(r.left, y), count, list, listSize,
+                     weights);
         }
     });
 }

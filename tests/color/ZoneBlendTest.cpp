@@ -511,11 +511,23 @@ TYPED_TEST(ZoneBlendDepth, MatchesThePlainBlendOnRandomFrames) {
         fast.memory[5] = NAN; // a NaN channel must not upset its neighbours
     }
     plain.memory = fast.memory;
+    // Costs 0 (fixed weight), small ones, and large ones up to the 16-bit limit.
+    auto cost = [&next] {
+        switch (next() % 4) {
+        case 0:
+            return 0u;
+        case 1:
+            return 1u + next() % 300;
+        case 2:
+            return 3000u + next() % 3000;
+        default:
+            return next() % 65536;
+        }
+    };
     for (LabelCell& c : m.cells) {
         const int labels = static_cast<int>(next() % 4);
         for (int k = 0; k < labels; ++k) {
-            c.set(k, static_cast<uint16_t>(1 + next() % 5),
-                  static_cast<uint16_t>(next() % 3 == 0 ? 0 : next() % 300));
+            c.set(k, static_cast<uint16_t>(1 + next() % 5), static_cast<uint16_t>(cost()));
         }
     }
     ColorAdjuster tone, tinted, everything;
