@@ -1,6 +1,7 @@
 #include "fx/BlurFilter.h"
 
 #include "fx/BlurLines.h"
+#include "fx/LaneConversion.h"
 #include "fx/PixelTraits.h"
 
 #include <omp.h>
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -128,58 +130,63 @@ struct ChannelRange {
     int32_t last = 0;
 };
 
-template <typename T> inline float loadChannel(T v) {
-    if constexpr (PixelTraits<T>::isFloat) {
-        return v;
-    } else {
-        return static_cast<float>(v) / PixelTraits<T>::full;
-    }
-}
-
-template <typename T> inline T storeChannel(float x) {
-    if constexpr (PixelTraits<T>::isFloat) {
-        return x;
-    } else {
-        // Values at or below zero truncate to 0 anyway; testing for them first keeps a stray
-        // negative (or NaN) from wrapping around.
-        if (x > 1.0f)
-            return static_cast<T>(PixelTraits<T>::fullInt);
-        if (!(x > 0.0f))
-            return 0;
-        return static_cast<T>(static_cast<int32_t>(x * PixelTraits<T>::full));
-    }
-}
-
+// Loads pixel p of lines [firstLine, firstLine + lines) into one sample. All channels are
+// read whatever channelSelect says: lanes that are not written back never reach the buffer.
+// Lanes of missing lines are zero.
 template <typename T, int32_t K>
-void loadGroup(const PassLayout& layout, int32_t firstLine, int32_t lines, ChannelRange ch,
-               Pack* dst) {
+void loadGroup(const PassLayout& layout, int32_t firstLine, int32_t lines, Pack* dst) {
     constexpr int32_t kLines = kPackLanes / K;
+    constexpr size_t kPixelBytes = K * sizeof(T);
+    // Columns of a vertical pass are neighbours: the group's pixels are one run of memory.
+    const bool adjacent = layout.lineStride == static_cast<ptrdiff_t>(kPixelBytes);
     for (int32_t p = 0; p < layout.n; ++p) {
-        Pack& sample = dst[p];
         const uint8_t* pixel0 =
             layout.base + firstLine * layout.lineStride + p * layout.pixelStride;
-        for (int32_t j = 0; j < lines; ++j) {
-            const T* px = reinterpret_cast<const T*>(pixel0 + j * layout.lineStride);
-            for (int32_t c = ch.first; c < ch.last; ++c)
-                sample[j * K + c] = loadChannel(px[c]);
-        }
-        for (int32_t j = lines; j < kLines; ++j) {
-            for (int32_t c = 0; c < K; ++c)
-                sample[j * K + c] = 0.0f;
+        if (lines == kLines && adjacent) {
+            loadLanes16(reinterpret_cast<const T*>(pixel0), dst + p);
+        } else if (lines == kLines && K == 4) {
+            gatherLanes16<T>(pixel0, layout.lineStride, dst + p);
+        } else {
+            Pack& sample = dst[p];
+            for (int32_t j = 0; j < kLines; ++j) {
+                const T* px = reinterpret_cast<const T*>(pixel0 + j * layout.lineStride);
+                for (int32_t c = 0; c < K; ++c) {
+                    sample[j * K + c] = j < lines ? toWorking(px[c]) : 0.0f;
+                }
+            }
         }
     }
 }
 
+// Stores lines [from, to) of the group starting at firstLine, channels ch only.
 template <typename T, int32_t K>
 void storeLines(const PassLayout& layout, int32_t firstLine, int32_t from, int32_t to,
                 ChannelRange ch, const Pack* src) {
+    constexpr int32_t kLines = kPackLanes / K;
+    constexpr size_t kPixelBytes = K * sizeof(T);
+    if (ch.first >= ch.last) {
+        return;
+    }
+    const bool allChannels = ch.first == 0 && ch.last == K;
+    const bool adjacent = layout.lineStride == static_cast<ptrdiff_t>(kPixelBytes);
+    const bool wholeRun = allChannels && adjacent && from == 0 && to == kLines;
+    alignas(64) T raw[kPackLanes];
     for (int32_t p = 0; p < layout.n; ++p) {
-        const Pack& sample = src[p];
         uint8_t* pixel0 = layout.base + firstLine * layout.lineStride + p * layout.pixelStride;
+        if (wholeRun) {
+            storeLanes16(src[p], reinterpret_cast<T*>(pixel0));
+            continue;
+        }
+        storeLanes16(src[p], raw);
         for (int32_t j = from; j < to; ++j) {
-            T* px = reinterpret_cast<T*>(pixel0 + j * layout.lineStride);
-            for (int32_t c = ch.first; c < ch.last; ++c)
-                px[c] = storeChannel<T>(sample[j * K + c]);
+            uint8_t* px = pixel0 + j * layout.lineStride;
+            if (allChannels) {
+                std::memcpy(px, raw + j * K, kPixelBytes);
+            } else {
+                for (int32_t c = ch.first; c < ch.last; ++c) {
+                    std::memcpy(px + c * sizeof(T), raw + j * K + c, sizeof(T));
+                }
+            }
         }
     }
 }
@@ -201,7 +208,7 @@ bool runPass(const PassLayout& layout, ChannelRange ch, Filter filter,
         Pack* B = A + linePacks;
         const int32_t first = g * kLines;
         const int32_t lines = std::min(kLines, layout.lineCount - first);
-        loadGroup<T, K>(layout, first, lines, ch, A);
+        loadGroup<T, K>(layout, first, lines, A);
         const Pack* result = filter(A, B);
         // Store line by line as far as the next line that reports progress, so an answer of
         // true keeps every later line of this thread unwritten.
@@ -275,11 +282,21 @@ template <typename T, int32_t K> struct Passes {
             horizontal ? rowsLayout(buffer, rect) : columnsLayout(buffer, rect);
         const BoxRadius radius = boxRadius(r, layout.n);
         const int32_t n = layout.n;
+        // Box mode only sees 8/16-bit samples, which are finite: a whole radius may skip its
+        // zero-weight taps without changing a stored value.
+        const bool whole = radius.a == 0.0f;
+        auto once = [=](const Pack* src, Pack* dst) {
+            if (whole) {
+                boxLineWhole(src, n, dst, radius.taps);
+            } else {
+                boxLine(src, n, dst, radius.taps, radius.a);
+            }
+        };
         auto filter = [=](Pack* A, Pack* B) -> const Pack* {
-            boxLine(A, n, B, radius.taps, radius.a);
+            once(A, B);
             if (threeTimes) {
-                boxLine(B, n, A, radius.taps, radius.a);
-                boxLine(A, n, B, radius.taps, radius.a);
+                once(B, A);
+                once(A, B);
             }
             return B;
         };

@@ -147,6 +147,31 @@ TEST(BoxLine, WholeRadiusKeepsFullValuesExactly) {
     }
 }
 
+TEST(BoxLine, WholeRadiusShortcutGivesTheSameValues) {
+    std::mt19937 rng(21);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    for (int32_t n : {3, 5, 8, 33, 200}) {
+        for (float r : {1.0f, 2.0f, 3.0f, 16.0f}) {
+            const BoxRadius br = fx::boxRadius(r, n);
+            ASSERT_EQ(br.a, 0.0f);
+            std::vector<Lanes16> src(static_cast<size_t>(n)), full(src.size()), whole(src.size());
+            for (Lanes16& v : src) {
+                for (int32_t l = 0; l < 16; ++l) {
+                    v[l] = l % 5 == 0 ? 0.0f : u(rng); // zeros take the sign-of-zero path
+                }
+            }
+            fx::boxLine(src.data(), n, full.data(), br.taps, br.a);
+            fx::boxLineWhole(src.data(), n, whole.data(), br.taps);
+            for (int32_t x = 0; x < n; ++x) {
+                for (int32_t l = 0; l < 16; ++l) {
+                    ASSERT_EQ(whole[static_cast<size_t>(x)][l], full[static_cast<size_t>(x)][l])
+                        << "n " << n << " r " << r << " x " << x << " lane " << l;
+                }
+            }
+        }
+    }
+}
+
 TEST(GaussianKernel, ShapeAndWeights) {
     const GaussianKernel k(6.0f);
     EXPECT_EQ(k.s, 3.0f);
