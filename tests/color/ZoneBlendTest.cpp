@@ -564,3 +564,41 @@ TYPED_TEST(ZoneBlendDepth, MatchesThePlainBlendOnRandomFrames) {
         ASSERT_EQ(fast.memory[i], plain.memory[i]) << i;
     }
 }
+
+TEST(ZoneBlendDepths, UnknownDepthOrChannelCountLeavesEverythingAlone) {
+    std::vector<uint8_t> memory(2 * 2 * 12, 77);
+    PixelBuffer odd = wrapPixels(memory.data(), 0, 2, 2, 3, nullptr);
+    Map m(2, 2);
+    for (LabelCell& c : m.cells) {
+        c.set(0, 1, 0);
+        c.intensity = 5;
+    }
+    ColorAdjuster adj;
+    blendZones(odd, {&adj}, m.map, 4.0f);
+    fillLabelIntensity(m.map, odd, odd.bounds);
+    for (uint8_t v : memory) {
+        ASSERT_EQ(v, 77);
+    }
+    for (const LabelCell& c : m.cells) {
+        EXPECT_EQ(c.intensity, 5);
+    }
+    // A one-channel 8-bit raster is not an image the blend can write.
+    std::vector<uint8_t> raster(4, 1);
+    PixelBuffer one;
+    one.width = one.height = 2;
+    one.channels = one.bytesPerChannel = one.bytesPerPixel = 1;
+    one.rowBytes = one.rowStep = 2;
+    one.data = one.row0 = raster.data();
+    one.bounds = Rect{0, 0, 2, 2};
+    blendZones(one, {&adj}, m.map, 4.0f);
+    EXPECT_EQ(raster, std::vector<uint8_t>(4, 1));
+}
+
+TEST(ZoneBlendIntensity, FloatNanReadsAsBlack) {
+    Image<float> img(1, 1);
+    img.set(0, 0, 1.0f, NAN, 0.5f, 0.5f);
+    Map m(1, 1);
+    m.at(0, 0).intensity = 200;
+    fillLabelIntensity(m.map, img.buf, img.buf.bounds);
+    EXPECT_EQ(m.at(0, 0).intensity, 0);
+}
