@@ -335,9 +335,9 @@ void VariableBlurFilter::apply(PixelBuffer& buffer, const Rect& bounds, const Re
 
     fx::dispatchDepth(buffer.bytesPerChannel, [&]<typename T>() {
         if (rx > 0.0f) {
-            scratch_.resize(static_cast<size_t>(width) * static_cast<size_t>(bpp) *
-                            static_cast<size_t>(threads));
-            const size_t region = scratch_.size() / static_cast<size_t>(threads) * sizeof(uint32_t);
+            // Each thread collects one row's outputs.
+            const size_t region = static_cast<size_t>(width) * static_cast<size_t>(bpp);
+            scratch_.resize(region * static_cast<size_t>(threads));
             auto* raw = reinterpret_cast<uint8_t*>(scratch_.data());
             const FixedKernel& kernel = makeReady(kernelsX_, rx);
             const Lines rows = rowsOf(buffer, width, height, a);
@@ -348,9 +348,9 @@ void VariableBlurFilter::apply(PixelBuffer& buffer, const Rect& bounds, const Re
             }
         }
         if (ry > 0.0f) {
-            scratch_.resize(static_cast<size_t>(height) * static_cast<size_t>(bpp) *
-                            static_cast<size_t>(threads) * 2);
-            const size_t region = scratch_.size() / static_cast<size_t>(threads) * sizeof(uint32_t);
+            // Each thread copies one whole column and collects its outputs behind it.
+            const size_t region = 2 * static_cast<size_t>(height) * static_cast<size_t>(bpp);
+            scratch_.resize(region * static_cast<size_t>(threads));
             auto* raw = reinterpret_cast<uint8_t*>(scratch_.data());
             FixedKernelTable& table = radiusX_ != radiusY_ ? kernelsY_ : kernelsX_;
             const FixedKernel& kernel = makeReady(table, ry);

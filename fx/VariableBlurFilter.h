@@ -7,6 +7,7 @@
 
 #include "effect/PixelBuffer.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -69,6 +70,6 @@ private:
     FixedKernelTable kernelsX_;
     FixedKernelTable kernelsY_;
     // Raw storage for the line buffers of every thread; kept from call to call.
-    std::vector<uint32_t> scratch_;
+    std::vector<std::byte> scratch_;
     std::vector<Claim> claims_; // per thread and slot, reused by the per-pixel passes
 };
