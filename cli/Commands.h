@@ -2,6 +2,9 @@
 // 1 the plug-in reported an error, 2 bad input (files, scene, options).
 #pragma once
 
+#include "effect/HostProtocol.h"
+
+#include <cstdint>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -13,7 +16,50 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The plug-in answered a command with an error: reported on stderr with its code, exit code 1.
+struct PluginError : std::runtime_error {
+    PluginError(PF_Err err, const std::string& during);
+    PF_Err code;
+};
+
+// The host's downsampling factors: the input image is the layer reduced by numX/denX across
+// and numY/denY down (each factor in 0..1].
+struct Downsample {
+    int32_t numX = 1, denX = 1;
+    int32_t numY = 1, denY = 1;
+};
+
+// Parses "N[/D]" (both axes) or "N[/D],N[/D]" (x, then y). N and D are whole numbers from 1
+// to 1000 with N <= D. Throws UsageError.
+Downsample parseDownsample(const std::string& text);
+
+// The full-resolution height of a layer handed over `height` rows tall at `ds`: height / factor
+// y, rounded to nearest.
+int32_t fullResolutionHeight(int32_t height, const Downsample& ds);
+
+enum class RenderKind { Plain, Smart };
+enum class View { Image, Strokes, Labels, Weights };
+
+struct RenderOptions {
+    std::string scene;
+    std::string input;
+    std::string output;
+    int depth = 0; // 8, 16 or 32; 0 follows the input file
+    Downsample downsample;
+    RenderKind kind = RenderKind::Smart;
+    View view = View::Image;
+    bool timings = false;
+    // Testing aid: the headless host fails the nth call of this host function (empty: none).
+    std::string failHostCall;
+    int64_t failHostCallNth = 1;
+};
+
 std::string defaultPluginPath(const char* argv0);
 int runInfo(const std::string& pluginPath, std::ostream& out);
+// Renders one frame; notes about forced conversions go to `err`, timings to `out`.
+int runRender(const RenderOptions& options, std::ostream& out, std::ostream& err);
+// Renders the bundled example into `outputDir` (made if missing): the result and the three
+// views.
+int runDemo(const std::string& outputDir, std::ostream& out, std::ostream& err);
 
 } // namespace zpcli

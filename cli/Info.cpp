@@ -10,7 +10,8 @@ namespace zpcli {
 std::string defaultPluginPath(const char* argv0) {
     std::error_code ec;
     std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) self = std::filesystem::absolute(argv0);
+    if (ec)
+        self = std::filesystem::absolute(argv0);
     return (self.parent_path() / "Zonepainter.so").string();
 }
 
@@ -18,14 +19,22 @@ namespace {
 
 const char* kindName(PF_ParamType t) {
     switch (t) {
-    case PF_Param_CHECKBOX: return "checkbox";
-    case PF_Param_COLOR: return "color";
-    case PF_Param_POPUP: return "popup";
-    case PF_Param_FLOAT_SLIDER: return "slider";
-    case PF_Param_PATH: return "mask";
-    case PF_Param_GROUP_START: return "group";
-    case PF_Param_GROUP_END: return "end";
-    default: return "?";
+    case PF_Param_CHECKBOX:
+        return "checkbox";
+    case PF_Param_COLOR:
+        return "color";
+    case PF_Param_POPUP:
+        return "popup";
+    case PF_Param_FLOAT_SLIDER:
+        return "slider";
+    case PF_Param_PATH:
+        return "mask";
+    case PF_Param_GROUP_START:
+        return "group";
+    case PF_Param_GROUP_END:
+        return "end";
+    default:
+        return "?";
     }
 }
 
@@ -63,9 +72,12 @@ std::string describe(const headless::DeclaredParam& p) {
 int runInfo(const std::string& pluginPath, std::ostream& out) {
     headless::Host host(headless::Plugin::loadEffectLibrary(pluginPath));
     PF_Err err = host.send(PF_Cmd_ABOUT);
-    if (err == PF_Err_NONE) out << host.outData().return_msg << "\n";
-    if (err == PF_Err_NONE) err = host.send(PF_Cmd_GLOBAL_SETUP);
-    if (err == PF_Err_NONE) err = host.send(PF_Cmd_PARAMS_SETUP);
+    if (err == PF_Err_NONE)
+        out << host.outData().return_msg << "\n";
+    if (err == PF_Err_NONE)
+        err = host.send(PF_Cmd_GLOBAL_SETUP);
+    if (err == PF_Err_NONE)
+        err = host.send(PF_Cmd_PARAMS_SETUP);
     if (err != PF_Err_NONE) {
         out.flush();
         throw std::runtime_error("plug-in error " + std::to_string(err));
@@ -76,13 +88,14 @@ int runInfo(const std::string& pluginPath, std::ostream& out) {
     int depth = 0;
     for (size_t i = 0; i < host.declared().size(); ++i) {
         const auto& p = host.declared()[i];
-        if (p.def.param_type == PF_Param_GROUP_END) --depth;
-        const std::string name =
-            std::string(static_cast<size_t>(2 * depth), ' ') +
-            (p.def.param_type == PF_Param_GROUP_END ? "(end)" : p.def.name);
-        out << std::setw(5) << i + 1 << "  " << std::left << std::setw(28) << name
-            << std::setw(9) << kindName(p.def.param_type) << std::right << describe(p) << "\n";
-        if (p.def.param_type == PF_Param_GROUP_START) ++depth;
+        if (p.def.param_type == PF_Param_GROUP_END)
+            --depth;
+        const std::string name = std::string(static_cast<size_t>(2 * depth), ' ') +
+                                 (p.def.param_type == PF_Param_GROUP_END ? "(end)" : p.def.name);
+        out << std::setw(5) << i + 1 << "  " << std::left << std::setw(28) << name << std::setw(9)
+            << kindName(p.def.param_type) << std::right << describe(p) << "\n";
+        if (p.def.param_type == PF_Param_GROUP_START)
+            ++depth;
     }
     host.send(PF_Cmd_GLOBAL_SETDOWN);
     return 0;

@@ -1,18 +1,54 @@
 // zonepainter: renders frames through the real plug-in in the headless host, and shows what
 // the plug-in tells a host about itself.
 #include "cli/Commands.h"
+#include "headless/Scene.h"
 
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <map>
+#include <new>
 
 int main(int argc, char** argv) {
     CLI::App app{"Zonepainter command-line renderer: drives the plug-in through a headless host"};
     app.require_subcommand(1);
     std::string plugin;
-    app.add_option("--plugin", plugin, "effect library to load (default: next to this tool)");
+    app.add_option("--plugin", plugin,
+                   "effect library that info loads (default: next to this tool)");
 
     auto* info = app.add_subcommand("info", "print the about text and the parameter list");
+
+    zpcli::RenderOptions ro;
+    std::string downsample;
+    std::string renderKind = "smart";
+    std::string view = "image";
+    std::string failHostCall;
+    auto* render = app.add_subcommand("render", "render an image with a scene of masks and "
+                                                "parameter values");
+    render->add_option("--scene", ro.scene, "scene file (JSON; see docs/scene-format.md)")
+        ->required();
+    render->add_option("--input", ro.input, "input image (PNG, TIFF, EXR, JPEG ...)")->required();
+    render->add_option("--output", ro.output, "output image (.png, .tif, .tiff, .exr, .jpg)")
+        ->required();
+    render
+        ->add_option("--depth", ro.depth,
+                     "bits per channel of the host world (default: the "
+                     "input file's)")
+        ->check(CLI::IsMember({8, 16, 32}));
+    render->add_option("--downsample", downsample,
+                       "the input is the layer reduced by N/D (both axes) or N/D,N/D (x,y)");
+    render->add_option("--render", renderKind, "host render command (default smart)")
+        ->check(CLI::IsMember({"plain", "smart"}));
+    render->add_option("--view", view, "what to write (default image)")
+        ->check(CLI::IsMember({"image", "strokes", "labels", "weights"}));
+    render->add_flag("--timings", ro.timings, "print the time each pipeline stage took");
+    // Testing aid, left out of the help: the headless host fails the N-th call of a host
+    // function, to see how the plug-in and the tool report it.
+    render->add_option("--fail-host-call", failHostCall)->group("");
+
+    std::string demoDir = "demo-output";
+    auto* demo = app.add_subcommand("demo", "render the bundled example and its views");
+    demo->add_option("--output", demoDir, "folder to write into (default ./demo-output)");
 
     try {
         app.parse(argc, argv);
@@ -20,10 +56,46 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 2;
     }
     try {
-        const std::string lib = plugin.empty() ? zpcli::defaultPluginPath(argv[0]) : plugin;
-        if (info->parsed()) return zpcli::runInfo(lib, std::cout);
+        if (info->parsed()) {
+            const std::string lib = plugin.empty() ? zpcli::defaultPluginPath(argv[0]) : plugin;
+            return zpcli::runInfo(lib, std::cout);
+        }
+        if (render->parsed()) {
+            if (!downsample.empty())
+                ro.downsample = zpcli::parseDownsample(downsample);
+            ro.kind = renderKind == "plain" ? zpcli::RenderKind::Plain : zpcli::RenderKind::Smart;
+            const std::map<std::string, zpcli::View> views = {{"image", zpcli::View::Image},
+                                                              {"strokes", zpcli::View::Strokes},
+                                                              {"labels", zpcli::View::Labels},
+                                                              {"weights", zpcli::View::Weights}};
+            ro.view = views.at(view);
+            if (!failHostCall.empty()) {
+                // NAME or NAME:N
+                const size_t colon = failHostCall.rfind(':');
+                ro.failHostCall = failHostCall.substr(0, colon);
+                if (colon != std::string::npos) {
+                    try {
+                        ro.failHostCallNth = std::stoll(failHostCall.substr(colon + 1));
+                    } catch (const std::exception&) {
+                        throw zpcli::UsageError("--fail-host-call: expected NAME or NAME:N");
+                    }
+                }
+            }
+            return zpcli::runRender(ro, std::cout, std::cerr);
+        }
+        if (demo->parsed())
+            return zpcli::runDemo(demoDir, std::cout, std::cerr);
+    } catch (const zpcli::PluginError& e) {
+        std::cerr << "zonepainter: " << e.what() << "\n";
+        return 1;
     } catch (const zpcli::UsageError& e) {
         std::cerr << "zonepainter: " << e.what() << "\n";
+        return 2;
+    } catch (const headless::SceneError& e) {
+        std::cerr << "zonepainter: scene error: " << e.what() << "\n";
+        return 2;
+    } catch (const std::bad_alloc&) {
+        std::cerr << "zonepainter: out of memory\n";
         return 2;
     } catch (const std::exception& e) {
         std::cerr << "zonepainter: " << e.what() << "\n";

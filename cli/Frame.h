@@ -1,0 +1,37 @@
+// One frame through the effect linked into the tool, in a headless host: set up an instance,
+// apply a scene, render the input at its own depth, tear the instance down.
+#pragma once
+
+#include "cli/Commands.h"
+#include "cli/Views.h"
+#include "headless/Worlds.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zpcli {
+
+struct FrameRequest {
+    std::string scenePath;
+    RenderKind kind = RenderKind::Smart;
+    Downsample downsample;
+    bool keepViews = false; // capture strokes, labels and weights as well as timings
+    std::string failHostCall;
+    int64_t failHostCallNth = 1;
+};
+
+struct Frame {
+    std::unique_ptr<headless::HostWorld> output; // the input's size and depth
+    std::unique_ptr<FrameCapture> capture;
+};
+
+// Renders `input` (read-only to the effect; the protocol takes it by reference). Throws
+// headless::SceneError for a bad scene, PluginError when a command fails, UsageError for a
+// plain render of a float world.
+Frame renderFrame(headless::HostWorld& input, const FrameRequest& request);
+
+// One line per stage: name and milliseconds.
+void printTimings(const FrameCapture& capture, std::ostream& out);
+
+} // namespace zpcli

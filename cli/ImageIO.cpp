@@ -1,0 +1,387 @@
+#include "cli/ImageIO.h"
+
+#include "fx/PixelTraits.h"
+
+#include <OpenImageIO/imageio.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <type_traits>
+#include <vector>
+
+namespace zpcli {
+
+namespace fs = std::filesystem;
+using OIIO::TypeDesc;
+
+namespace {
+
+std::string quoted(const std::string& path) {
+    return "'" + path + "'";
+}
+
+std::string lowerExtension(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+// OpenImageIO's messages may span lines; one line reads better after "cannot read ...:".
+std::string oneLine(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
+        s.pop_back();
+    std::replace(s.begin(), s.end(), '\n', ' ');
+    return s.empty() ? std::string("unknown error") : s;
+}
+
+// --- samples -----------------------------------------------------------------------------------
+
+// A file sample as a fraction of full: 8-bit /255, 16-bit /65535, float as is.
+template <typename S> float unitOf(S v) {
+    if constexpr (std::is_same_v<S, uint8_t>)
+        return static_cast<float>(v) / 255.0f;
+    else if constexpr (std::is_same_v<S, uint16_t>)
+        return static_cast<float>(v) / 65535.0f;
+    else
+        return v;
+}
+
+// A fraction of full as an integer sample with `full` as its top, rounded to nearest; NaN and
+// values below 0 give 0, values above 1 give full.
+template <typename U> U roundedFrom(float x, float full) {
+    if (!(x > 0.0f))
+        return 0;
+    if (x >= 1.0f)
+        return static_cast<U>(full);
+    return static_cast<U>(std::floor(x * full + 0.5f));
+}
+
+// File sample S to world sample T. Matching depths go across exactly (16-bit by the host
+// mapping); the rest through fractions of full.
+template <typename S, typename T> T toWorld(S v) {
+    if constexpr (std::is_same_v<S, T> && !std::is_same_v<T, uint16_t>) {
+        return v;
+    } else if constexpr (std::is_same_v<S, uint16_t> && std::is_same_v<T, uint16_t>) {
+        return fileToHost16(v);
+    } else if constexpr (fx::PixelTraits<T>::isFloat) {
+        return unitOf(v);
+    } else {
+        return roundedFrom<T>(unitOf(v), fx::PixelTraits<T>::full);
+    }
+}
+
+// World sample T to file sample U (uint8_t, uint16_t with 65535 as full, or float).
+template <typename T, typename U> U toFile(T v) {
+    if constexpr (std::is_same_v<T, U> && !std::is_same_v<T, uint16_t>) {
+        return v;
+    } else if constexpr (std::is_same_v<T, uint16_t> && std::is_same_v<U, uint16_t>) {
+        return hostToFile16(v);
+    } else {
+        const float unit = static_cast<float>(v) / fx::PixelTraits<T>::full;
+        if constexpr (std::is_same_v<U, float>)
+            return unit;
+        else if constexpr (std::is_same_v<U, uint8_t>)
+            return roundedFrom<U>(unit, 255.0f);
+        else
+            return roundedFrom<U>(unit, 65535.0f);
+    }
+}
+
+template <typename S, typename T>
+void fillWorld(const std::vector<S>& samples, int channels, headless::HostWorld& world) {
+    const int w = world.width();
+    const int h = world.height();
+    const T full = static_cast<T>(fx::PixelTraits<T>::full);
+    const bool grey = channels <= 2;
+    const bool alpha = channels == 2 || channels == 4;
+#pragma omp parallel for schedule(static)
+    for (int y = 0; y < h; ++y) {
+        const S* src = samples.data() + static_cast<size_t>(y) * static_cast<size_t>(w) *
+                                            static_cast<size_t>(channels);
+        T* dst = world.pixel<T>(0, y);
+        for (int x = 0; x < w; ++x, src += channels, dst += 4) {
+            dst[0] = alpha ? toWorld<S, T>(src[channels - 1]) : full;
+            dst[1] = toWorld<S, T>(src[0]);
+            dst[2] = toWorld<S, T>(src[grey ? 0 : 1]);
+            dst[3] = toWorld<S, T>(src[grey ? 0 : 2]);
+        }
+    }
+}
+
+template <typename T, typename U>
+void fillFile(const headless::HostWorld& world, int channels, std::vector<U>& samples) {
+    const int w = world.width();
+    const int h = world.height();
+    samples.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * static_cast<size_t>(channels));
+#pragma omp parallel for schedule(static)
+    for (int y = 0; y < h; ++y) {
+        U* dst = samples.data() +
+                 static_cast<size_t>(y) * static_cast<size_t>(w) * static_cast<size_t>(channels);
+        const T* src = reinterpret_cast<const T*>(world.row(y));
+        for (int x = 0; x < w; ++x, dst += channels, src += 4) {
+            dst[0] = toFile<T, U>(src[1]);
+            dst[1] = toFile<T, U>(src[2]);
+            dst[2] = toFile<T, U>(src[3]);
+            if (channels == 4)
+                dst[3] = toFile<T, U>(src[0]);
+        }
+    }
+}
+
+// --- reading -----------------------------------------------------------------------------------
+
+// Opens a file for reading with its alpha left as stored; OpenImageIO would otherwise
+// premultiply unassociated alpha (PNG, some TIFFs) and the values would not round-trip.
+std::unique_ptr<OIIO::ImageInput> openInput(const std::string& path) {
+    std::error_code ec;
+    if (!fs::exists(path, ec))
+        throw UsageError("cannot read " + quoted(path) + ": no such file");
+    if (fs::is_directory(path, ec))
+        throw UsageError("cannot read " + quoted(path) + ": it is a folder");
+    OIIO::ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto in = OIIO::ImageInput::open(path, &config);
+    if (!in)
+        throw UsageError("cannot read " + quoted(path) + ": " + oneLine(OIIO::geterror()));
+    return in;
+}
+
+int depthOfFormat(TypeDesc format) {
+    if (format == TypeDesc::UINT8)
+        return 8;
+    if (format == TypeDesc::UINT16)
+        return 16;
+    return 32;
+}
+
+} // namespace
+
+int fileDepthOf(const std::string& path) {
+    auto in = openInput(path);
+    return depthOfFormat(in->spec().format);
+}
+
+Picture readPicture(const std::string& path, int depth) {
+    auto in = openInput(path);
+    const OIIO::ImageSpec spec = in->spec();
+    const int w = spec.width;
+    const int h = spec.height;
+    const int channels = spec.nchannels;
+    if (w > kMaxImageSide || h > kMaxImageSide)
+        throw UsageError(quoted(path) + " is " + std::to_string(w) + "x" + std::to_string(h) +
+                         " pixels; at most " + std::to_string(kMaxImageSide) +
+                         " pixels on a side are supported");
+    if (w < 1 || h < 1 || spec.depth > 1)
+        throw UsageError(quoted(path) + " holds no two-dimensional image");
+    // Cropped or overscanned images: the host hands the effect a whole layer, and a data window
+    // that differs from the display window has no place in one.
+    if (spec.x != spec.full_x || spec.y != spec.full_y || w != spec.full_width ||
+        h != spec.full_height)
+        throw UsageError(quoted(path) + ": the pixel data (" + std::to_string(w) + "x" +
+                         std::to_string(h) + " at " + std::to_string(spec.x) + "," +
+                         std::to_string(spec.y) + ") does not match the image size (" +
+                         std::to_string(spec.full_width) + "x" + std::to_string(spec.full_height) +
+                         "); crop it to its display window");
+    if (channels < 1 || channels > 4)
+        throw UsageError(quoted(path) + " has " + std::to_string(channels) +
+                         " channels; 1 to 4 (grey, grey + alpha, RGB, RGBA) are supported");
+
+    Picture pic;
+    pic.fileDepth = depthOfFormat(spec.format);
+    pic.hasAlpha = channels == 2 || channels == 4;
+    const int worldDepth = depth == 0 ? pic.fileDepth : depth;
+    if (worldDepth != 8 && worldDepth != 16 && worldDepth != 32)
+        throw UsageError("depth " + std::to_string(worldDepth) + " is not 8, 16 or 32");
+
+    const size_t count =
+        static_cast<size_t>(w) * static_cast<size_t>(h) * static_cast<size_t>(channels);
+    auto readAs = [&](auto sample) {
+        using S = decltype(sample);
+        const TypeDesc type = std::is_same_v<S, uint8_t>    ? TypeDesc::UINT8
+                              : std::is_same_v<S, uint16_t> ? TypeDesc::UINT16
+                                                            : TypeDesc::FLOAT;
+        std::vector<S> samples(count);
+        if (!in->read_image(0, 0, 0, channels, type, samples.data()))
+            throw UsageError("cannot read " + quoted(path) + ": " + oneLine(in->geterror()));
+        pic.world = std::make_unique<headless::HostWorld>(w, h, worldDepth / 8, 0, 0);
+        fx::dispatchDepth(worldDepth / 8,
+                          [&]<typename T>() { fillWorld<S, T>(samples, channels, *pic.world); });
+    };
+    if (pic.fileDepth == 8)
+        readAs(uint8_t{});
+    else if (pic.fileDepth == 16)
+        readAs(uint16_t{});
+    else
+        readAs(float{});
+    return pic;
+}
+
+// --- writing -----------------------------------------------------------------------------------
+
+namespace {
+
+enum class Format { Png, Tiff, Exr, Jpeg };
+
+Format formatOf(const std::string& path) {
+    const std::string ext = lowerExtension(path);
+    if (ext == ".png")
+        return Format::Png;
+    if (ext == ".tif" || ext == ".tiff")
+        return Format::Tiff;
+    if (ext == ".exr")
+        return Format::Exr;
+    if (ext == ".jpg" || ext == ".jpeg")
+        return Format::Jpeg;
+    throw UsageError("cannot write " + quoted(path) + ": unsupported format " +
+                     (ext.empty() ? std::string("(no extension)") : quoted(ext)) +
+                     "; use .png, .tif, .tiff, .exr, .jpg or .jpeg");
+}
+
+const char* depthName(int bytesPerChannel) {
+    return bytesPerChannel == 1 ? "8-bit" : bytesPerChannel == 2 ? "16-bit" : "float";
+}
+
+// What a format gets for a world depth: the sample type handed to OpenImageIO and the type
+// stored in the file (they differ only for half, which OpenImageIO makes from float).
+struct Stored {
+    TypeDesc given;
+    TypeDesc stored;
+    const char* name; // the stored depth, for notes
+};
+
+Stored storedFor(Format f, int bpc) {
+    const Stored u8{TypeDesc::UINT8, TypeDesc::UINT8, "8-bit"};
+    const Stored u16{TypeDesc::UINT16, TypeDesc::UINT16, "16-bit"};
+    const Stored f32{TypeDesc::FLOAT, TypeDesc::FLOAT, "float"};
+    const Stored half{TypeDesc::FLOAT, TypeDesc::HALF, "half float"};
+    switch (f) {
+    case Format::Png:
+        return bpc == 1 ? u8 : u16;
+    case Format::Tiff:
+        return bpc == 1 ? u8 : bpc == 2 ? u16 : f32;
+    case Format::Exr:
+        return bpc == 4 ? f32 : half;
+    case Format::Jpeg:
+        return u8;
+    }
+    return u8;
+}
+
+// A unique file beside the target, with the target's extension (so OpenImageIO picks the
+// same writer), removed again unless the write completes.
+class TempFile {
+public:
+    explicit TempFile(const fs::path& target) {
+        const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+        const std::string ext = target.extension().string();
+        std::string name = (dir / ("." + target.stem().string() + ".tmp-XXXXXX" + ext)).string();
+        std::vector<char> buf(name.begin(), name.end());
+        buf.push_back('\0');
+        const int fd = ::mkstemps(buf.data(), static_cast<int>(ext.size()));
+        if (fd < 0)
+            throw UsageError("cannot write " + quoted(target.string()) + ": " +
+                             std::strerror(errno));
+        // mkstemps makes the file private; the finished image gets the permissions any new
+        // file would.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        (void)::fchmod(fd, 0666 & ~mask);
+        ::close(fd);
+        path_ = buf.data();
+    }
+    ~TempFile() {
+        if (!path_.empty()) {
+            std::error_code ec;
+            fs::remove(path_, ec);
+        }
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    const std::string& path() const { return path_; }
+    void commit(const fs::path& target) {
+        std::error_code ec;
+        fs::rename(path_, target, ec);
+        if (ec)
+            throw UsageError("cannot write " + quoted(target.string()) + ": " + ec.message());
+        path_.clear();
+    }
+
+private:
+    std::string path_;
+};
+
+} // namespace
+
+void checkOutputPath(const std::string& path) {
+    formatOf(path);
+    const fs::path p(path);
+    const fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec))
+        throw UsageError("cannot write " + quoted(path) + ": folder " + quoted(dir.string()) +
+                         " does not exist");
+    if (fs::is_directory(p, ec))
+        throw UsageError("cannot write " + quoted(path) + ": it is a folder");
+}
+
+void writePicture(const std::string& path, const headless::HostWorld& world, bool withAlpha,
+                  std::ostream& notes) {
+    checkOutputPath(path);
+    const Format format = formatOf(path);
+    const int bpc = world.bytesPerChannel();
+    const Stored st = storedFor(format, bpc);
+    if (st.stored != storedFor(Format::Tiff, bpc).stored)
+        notes << path << ": this format holds no " << depthName(bpc) << " samples; writing "
+              << st.name << "\n";
+    bool alpha = withAlpha;
+    if (alpha && format == Format::Jpeg) {
+        notes << path << ": JPEG holds no alpha; writing colour only\n";
+        alpha = false;
+    }
+    const int channels = alpha ? 4 : 3;
+
+    OIIO::ImageSpec spec(world.width(), world.height(), channels, st.stored);
+    if (alpha)
+        spec.alpha_channel = 3;
+    // The samples are written as they are held: no division by alpha on the way out.
+    spec.attribute("oiio:UnassociatedAlpha", 1);
+    if (format == Format::Jpeg)
+        spec.attribute("Compression", "jpeg:95");
+
+    std::vector<uint8_t> s8;
+    std::vector<uint16_t> s16;
+    std::vector<float> s32;
+    const void* data = nullptr;
+    fx::dispatchDepth(bpc, [&]<typename T>() {
+        if (st.given == TypeDesc::UINT8) {
+            fillFile<T, uint8_t>(world, channels, s8);
+            data = s8.data();
+        } else if (st.given == TypeDesc::UINT16) {
+            fillFile<T, uint16_t>(world, channels, s16);
+            data = s16.data();
+        } else {
+            fillFile<T, float>(world, channels, s32);
+            data = s32.data();
+        }
+    });
+
+    const fs::path target(path);
+    TempFile temp(target);
+    auto out = OIIO::ImageOutput::create(path);
+    if (!out)
+        throw UsageError("cannot write " + quoted(path) + ": " + oneLine(OIIO::geterror()));
+    if (!out->open(temp.path(), spec) || !out->write_image(st.given, data) || !out->close())
+        throw UsageError("cannot write " + quoted(path) + ": " + oneLine(out->geterror()));
+    out.reset();
+    temp.commit(target);
+}
+
+} // namespace zpcli

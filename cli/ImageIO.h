@@ -1,0 +1,68 @@
+// Image files in and out of host pixel worlds, through OpenImageIO.
+//
+// Reading: PNG, TIFF, OpenEXR, JPEG and whatever else OpenImageIO reads, with 1 (grey), 2 (grey,
+// alpha), 3 (RGB) or 4 (RGBA) channels. Grey becomes r = g = b; an image without alpha gets full
+// alpha. Alpha is taken as stored: never premultiplied or divided on the way in or out. 8-bit
+// files become 8-bit worlds, 16-bit files 16-bit worlds, half, float and other sample types float
+// worlds, unless a depth is asked for.
+//
+// Writing: PNG (8/16-bit), TIFF (8/16-bit, float), OpenEXR (half, float) and JPEG (8-bit). The
+// world's depth is kept where the format holds it; otherwise the nearest depth the format holds
+// is written and a note says so.
+#pragma once
+
+#include "cli/Commands.h"
+#include "headless/Worlds.h"
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+
+namespace zpcli {
+
+// Images wider or taller than this are refused before any pixel memory is taken.
+inline constexpr int kMaxImageSide = 30000;
+
+// 16-bit files hold 0..65535, the host 0..32768 (32768 is full). Both directions round to
+// nearest, which makes the file value of every host value read back as that host value:
+// fileToHost16(hostToFile16(h)) == h for h in 0..32768. Host values above 32768, which the host
+// never makes, write as 65535.
+constexpr uint16_t hostToFile16(uint16_t h) {
+    if (h >= 32768)
+        return 65535;
+    return static_cast<uint16_t>((uint32_t{h} * 65535u + 16384u) / 32768u);
+}
+constexpr uint16_t fileToHost16(uint16_t f) {
+    return static_cast<uint16_t>((uint32_t{f} * 32768u + 32767u) / 65535u);
+}
+
+// A picture in the host's layout as read from a file.
+struct Picture {
+    std::unique_ptr<headless::HostWorld> world;
+    bool hasAlpha = false; // the file had an alpha channel
+    int fileDepth = 8;     // 8, 16, or 32 for half, float and any other sample type
+};
+
+// The world depth a file's samples become when no depth is asked for: 8, 16 or 32. Reads the
+// header only. Throws UsageError for a missing or unreadable file.
+int fileDepthOf(const std::string& path);
+
+// Reads `path` into a world of `depth` bits per channel (8, 16, 32; 0 follows the file).
+// Throws UsageError for a missing, unreadable or unsupported file, an unsupported channel
+// count, a data window that is not the whole image, or a side beyond kMaxImageSide (checked
+// before any pixel memory is taken).
+Picture readPicture(const std::string& path, int depth);
+
+// Throws UsageError unless `path` has an extension this tool writes (.png, .tif, .tiff, .exr,
+// .jpg, .jpeg, in any case) and names a file in an existing folder.
+void checkOutputPath(const std::string& path);
+
+// Writes a world's colour, and its alpha when `withAlpha` and the format holds alpha. Every
+// conversion the format forces is one line on `notes`. The file is written beside `path` under
+// a temporary name and renamed into place once complete, so a failed write leaves `path` as it
+// was. Throws UsageError when the file can't be written.
+void writePicture(const std::string& path, const headless::HostWorld& world, bool withAlpha,
+                  std::ostream& notes);
+
+} // namespace zpcli
