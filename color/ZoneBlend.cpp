@@ -29,6 +29,8 @@ namespace {
 // both exist, never past either.
 Rect commonArea(Rect area, int32_t imageWidth, int32_t imageHeight, const LabelMap& map) {
     Rect r;
+    if (map.cells == nullptr)
+        return r; // no cells: nothing to walk
     r.top = std::max(area.top, 0);
     r.left = std::max(area.left, 0);
     r.bottom = std::min({area.bottom, imageHeight, map.height});
