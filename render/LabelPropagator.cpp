@@ -5,10 +5,35 @@
 #include <cmath>
 #include <cstdlib>
 
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <xmmintrin.h>
+#endif
+
 namespace {
 
 constexpr int32_t kMaxSide = 65535;
 constexpr int32_t kMaxCost = 65535;
+
+// A hint only: the address need not be valid.
+inline void prefetch(const void* p) {
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(p);
+#elif defined(_MSC_VER)
+    _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0);
+#else
+    (void)p;
+#endif
+}
+
+// Starts loading the rows of cells that settling `item` reads.
+void prefetchNeighbourhood(const LabelMap& map, const QueueItem& item) {
+    const int64_t width = map.width;
+    const int64_t last = width * map.height - 1;
+    const int64_t at = std::min<int64_t>(item.y * width + item.x, last);
+    prefetch(map.cells + std::max<int64_t>(at - width, 0));
+    prefetch(map.cells + at);
+    prefetch(map.cells + std::min(at + width, last));
+}
 
 // Slots fill from the first, so the scan may stop at the first empty one.
 bool holdsLabel(const LabelCell& cell, uint16_t label) {
@@ -51,6 +76,87 @@ bool propagationSupports(const LabelMap& map) {
            map.height <= kMaxSide && map.boundsWidth <= map.width && map.boundsHeight <= map.height;
 }
 
+void LabelQueue::push(const QueueItem& item) {
+    items_.push_back(item);
+    costs_.push_back(item.cost);
+    QueueItem* const items = items_.data();
+    uint16_t* const costs = costs_.data();
+    size_t hole = items_.size() - 1;
+    while (hole > 0) {
+        const size_t parent = (hole - 1) / 2;
+        if (!(costs[parent] > item.cost))
+            break;
+        items[hole] = items[parent];
+        costs[hole] = costs[parent];
+        hole = parent;
+    }
+    items[hole] = item;
+    costs[hole] = item.cost;
+}
+
+QueueItem LabelQueue::pop() {
+    assert(!items_.empty());
+    QueueItem* const items = items_.data();
+    uint16_t* const costs = costs_.data();
+    const QueueItem front = items[0];
+    const QueueItem last = items_.back();
+    items_.pop_back();
+    costs_.pop_back();
+    const size_t n = items_.size();
+    if (n == 0)
+        return front;
+
+    // The hole sinks all the way down before the last item is placed, rather than the last
+    // item sinking from the top: the order of equal costs depends on it.
+    //
+    // The sink is a chain of dependent loads, one level after the other. Two levels are taken
+    // per step while all four grandchildren exist: their costs are loaded together with the
+    // children's, and the first choice only selects among values already in registers.
+    // Choices are comparisons turned into indices, not branches: they fall at random.
+    size_t hole = 0;
+    for (;;) {
+        const size_t left = 2 * hole + 1;
+        const size_t grand = 2 * left + 1; // grandchildren grand .. grand + 3
+        if (grand + 3 >= n)
+            break;
+        prefetch(costs + std::min(4 * grand + 3, n - 1)); // the step after next
+        const uint16_t l0 = costs[left], l1 = costs[left + 1];
+        const uint16_t g0 = costs[grand], g1 = costs[grand + 1];
+        const uint16_t g2 = costs[grand + 2], g3 = costs[grand + 3];
+        const size_t right1 = l1 <= l0;
+        const uint16_t pairLeft = right1 ? g2 : g0;
+        const uint16_t pairRight = right1 ? g3 : g1;
+        const size_t right2 = pairRight <= pairLeft;
+        const size_t child = left + right1;
+        const size_t grandchild = grand + 2 * right1 + right2;
+        items[hole] = items[child];
+        costs[hole] = right1 ? l1 : l0;
+        items[child] = items[grandchild];
+        costs[child] = right2 ? pairRight : pairLeft;
+        hole = grandchild;
+    }
+    for (;;) {
+        const size_t left = 2 * hole + 1;
+        if (left >= n)
+            break;
+        const size_t child = left + 1 < n ? left + (costs[left + 1] <= costs[left]) : left;
+        items[hole] = items[child];
+        costs[hole] = costs[child];
+        hole = child;
+    }
+    while (hole > 0) {
+        const size_t parent = (hole - 1) / 2;
+        if (!(costs[parent] > last.cost))
+            break;
+        items[hole] = items[parent];
+        costs[hole] = costs[parent];
+        hole = parent;
+    }
+    items[hole] = last;
+    costs[hole] = last.cost;
+    return front;
+}
+
 LabelPropagator::LabelPropagator(LabelMap& target) : map(target) {
     // Seed expansion comes before run() and consults the factor too; give it the same value.
     updateAdmissionFactor();
@@ -60,71 +166,39 @@ void LabelPropagator::updateAdmissionFactor() {
     admissionFactor = std::pow(1.0 / minimumBlendWeight - 1.0, 1.0 / map.falloffExponent);
 }
 
-void LabelPropagator::push(const QueueItem& item) {
-    queue.push_back(item);
-    size_t hole = queue.size() - 1;
-    while (hole > 0) {
-        const size_t parent = (hole - 1) / 2;
-        if (!(queue[parent].cost > item.cost))
-            break;
-        queue[hole] = queue[parent];
-        hole = parent;
-    }
-    queue[hole] = item;
-}
-
-QueueItem LabelPropagator::pop() {
-    assert(!queue.empty());
-    const QueueItem front = queue.front();
-    const QueueItem last = queue.back();
-    queue.pop_back();
-    const size_t n = queue.size();
-    if (n == 0)
-        return front;
-
-    // The hole sinks all the way down before the last item is placed, rather than the last
-    // item sinking from the top: the order of equal costs depends on it.
-    size_t hole = 0;
-    for (;;) {
-        const size_t left = 2 * hole + 1;
-        if (left >= n)
-            break;
-        const size_t right = left + 1;
-        const size_t child = (right < n && queue[right].cost <= queue[left].cost) ? right : left;
-        queue[hole] = queue[child];
-        hole = child;
-    }
-    while (hole > 0) {
-        const size_t parent = (hole - 1) / 2;
-        if (!(queue[parent].cost > last.cost))
-            break;
-        queue[hole] = queue[parent];
-        hole = parent;
-    }
-    queue[hole] = last;
-    return front;
-}
-
 void LabelPropagator::expand(uint16_t x, uint16_t y, LabelSlot slot) {
     // Label 0 means "empty": spreading it would never settle a cell and never stop.
     if (slot.label == 0 || !propagationSupports(map) || x >= map.width || y >= map.height)
         return;
-    const int32_t here = map.at(x, y).intensity;
-    for (const GridPosition& n : neighbours(map, x, y)) {
-        if (n.x < 0)
-            continue;
-        const LabelCell& cell = map.at(n.x, n.y);
+    offer(x, y, slot.label, slot.cost);
+}
+
+// expand() for a supported map and a cell on it. The neighbour rule of neighbours(), spelt
+// out on cell addresses.
+void LabelPropagator::offer(int32_t x, int32_t y, uint16_t label, uint16_t cost) {
+    const int64_t width = map.width;
+    const LabelCell* const here = map.cells + y * width + x;
+    const int32_t level = here->intensity;
+    auto consider = [&](const LabelCell& cell, int32_t nx, int32_t ny) {
         // Saturate: a wrapped sum would make a long, costly path look like a cheap one.
-        const int32_t cost = std::min(kMaxCost, std::abs(here - cell.intensity) + slot.cost);
+        const int32_t d = std::min(kMaxCost, std::abs(level - cell.intensity) + cost);
         if (cell.seed != 0)
-            continue;
-        if (holdsLabel(cell, slot.label))
-            continue;
-        if (cell.label0 != 0 && static_cast<double>(cell.cost0) * admissionFactor < cost)
-            continue;
-        push(QueueItem{static_cast<uint16_t>(n.x), static_cast<uint16_t>(n.y), slot.label,
-                       static_cast<uint16_t>(cost)});
-    }
+            return;
+        if (holdsLabel(cell, label))
+            return;
+        if (cell.label0 != 0 && static_cast<double>(cell.cost0) * admissionFactor < d)
+            return;
+        queue.push(QueueItem{static_cast<uint16_t>(nx), static_cast<uint16_t>(ny), label,
+                             static_cast<uint16_t>(d)});
+    };
+    if (x > 0)
+        consider(here[-1], x - 1, y);
+    if (x < map.boundsWidth - 1)
+        consider(here[1], x + 1, y);
+    if (y > 0)
+        consider(here[-width], x, y - 1);
+    if (y < map.boundsHeight - 1)
+        consider(here[width], x, y + 1);
 }
 
 bool LabelPropagator::run() {
@@ -132,7 +206,11 @@ bool LabelPropagator::run() {
         return false;
     updateAdmissionFactor();
     while (!queue.empty()) {
-        const QueueItem item = pop();
+        const QueueItem item = queue.pop();
+        // The next arrivals are scattered over the frame; start loading their cells while
+        // this one is settled.
+        for (size_t k = 0; k < 3 && k < queue.size(); ++k)
+            prefetchNeighbourhood(map, queue[k]);
         // Items come from expand() and lie on the map; anything else pushed by hand is dropped.
         if (item.x >= map.width || item.y >= map.height)
             continue;
@@ -143,7 +221,8 @@ bool LabelPropagator::run() {
         if (slot == 3)
             continue;
         cell.set(slot, item.label, item.cost);
-        expand(item.x, item.y, LabelSlot{item.label, item.cost});
+        if (item.label != 0)
+            offer(item.x, item.y, item.label, item.cost);
     }
     return true;
 }

@@ -17,6 +17,7 @@
 #include "render/LabelMap.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -42,6 +43,33 @@ std::array<GridPosition, 4> neighbours(const LabelMap& map, int32_t x, int32_t y
 // True when the propagation can run on `map` (see the contract above).
 bool propagationSupports(const LabelMap& map);
 
+// The propagation's priority queue: a binary min-heap on cost, front at index 0, children
+// of i at 2i + 1 and 2i + 2.
+// push: append, then climb while the parent's cost is strictly greater (equal costs stop).
+// pop: takes the front; the hole left there sinks to the bottom, each step to the cheaper
+// child (the right one on equal costs, the only one where there is one), and the former last
+// item fills the hole and climbs as in push.
+class LabelQueue {
+public:
+    void push(const QueueItem& item);
+    // Precondition: not empty.
+    QueueItem pop();
+    // Item i in heap order; 0 is the front.
+    const QueueItem& operator[](std::size_t i) const { return items_[i]; }
+    std::size_t size() const { return items_.size(); }
+    bool empty() const { return items_.empty(); }
+    void clear() {
+        items_.clear();
+        costs_.clear();
+    }
+
+private:
+    std::vector<QueueItem> items_;
+    // costs_[i] == items_[i].cost. The sift compares only costs; walking this compact copy
+    // keeps its chain of dependent loads in cache.
+    std::vector<uint16_t> costs_;
+};
+
 class LabelPropagator {
 public:
     explicit LabelPropagator(LabelMap& target);
@@ -49,7 +77,7 @@ public:
     // Offers `slot`'s label to the four neighbours of cell (x, y), each at the slot's cost
     // plus the intensity difference. A neighbour is skipped when it is a seed, already holds
     // the label, or its first label's cost times the admission factor is below the new cost.
-    // Cells outside the map, or an unsupported map, are ignored.
+    // Label 0 (empty), cells outside the map and unsupported maps are ignored.
     void expand(uint16_t x, uint16_t y, LabelSlot slot);
 
     // Recomputes the admission factor, then settles queued arrivals, cheapest first, until
@@ -58,23 +86,16 @@ public:
     // Returns false, doing nothing, for an unsupported map.
     bool run();
 
-    // Binary min-heap on cost, front at index 0, children of i at 2i + 1 and 2i + 2.
-    // push: append, then climb while the parent's cost is strictly greater.
-    // pop: takes the front; the hole left there sinks to the bottom, each step to the cheaper
-    // child (the right one on equal costs, the only one when there is one), and the former
-    // last item fills the hole and climbs as in push. Precondition for pop: queue not empty.
-    void push(const QueueItem& item);
-    QueueItem pop();
-
     LabelMap& map;
     double minimumBlendWeight = 0.1;
     // (1 / minimumBlendWeight - 1) ^ (1 / map.falloffExponent): sqrt(3) for 0.1 and 4.
     // A second label is kept beside the first while its cost is at most this times the first's.
     double admissionFactor = 0;
-    std::vector<QueueItem> queue;
+    LabelQueue queue;
 
 private:
     void updateAdmissionFactor();
+    void offer(int32_t x, int32_t y, uint16_t label, uint16_t cost);
 };
 
 // The pipeline's propagation step: every seed cell, row by row and left to right, is
