@@ -107,9 +107,8 @@ Scratch allocateScratch(int32_t longestLine, int32_t threads, size_t& linePacks)
     void* p = ::operator new (bytes, std::align_val_t{kScratchAlign}, std::nothrow);
     if (p == nullptr)
         return Scratch();
-    // Lanes that a pass never loads (unused channels, missing lines of the last group) are
-    // still filtered; starting from zeros keeps them finite and normal.
-    std::fill_n(static_cast<Pack*>(p), packs, Pack{});
+    // Not cleared: every sample a pass reads was loaded first (missing lines of a group as
+    // zeros).
     return Scratch(static_cast<Pack*>(p));
 }
 
