@@ -211,8 +211,9 @@ bool LabelPropagator::run() {
         // this one is settled.
         for (size_t k = 0; k < 3 && k < queue.size(); ++k)
             prefetchNeighbourhood(map, queue[k]);
-        // Items come from expand() and lie on the map; anything else pushed by hand is dropped.
-        if (item.x >= map.width || item.y >= map.height)
+        // Items come from expand(): labelled and on the map. Anything else pushed by hand is
+        // dropped.
+        if (item.label == 0 || item.x >= map.width || item.y >= map.height)
             continue;
         LabelCell& cell = map.at(item.x, item.y);
         if (holdsLabel(cell, item.label))
@@ -221,8 +222,7 @@ bool LabelPropagator::run() {
         if (slot == 3)
             continue;
         cell.set(slot, item.label, item.cost);
-        if (item.label != 0)
-            offer(item.x, item.y, item.label, item.cost);
+        offer(item.x, item.y, item.label, item.cost);
     }
     return true;
 }
