@@ -4,4 +4,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ZP_WINDOWS=0 ./scripts/install-deps.sh
 ./scripts/build.sh
-./build/bin/zonepainter info
+./build/bin/zonepainter demo
