@@ -1,8 +1,6 @@
 // The Windows deliverables as the host application meets them: copied into a plug-in folder
-// of their own and loaded through the loader. Windows-only tests build on LoadedPlugin; a
-// smart render of a small frame with masks at 8, 16 and 32 bits, once the headless host serves
-// masks and pixel worlds, goes into a file of its own beside LoaderWindowsTest.cpp (and the
-// host files it needs into ZP_WINDOWS_HOST_SOURCES in CMakeLists.txt).
+// of their own and loaded through the loader. Windows-only tests build on LoadedPlugin
+// (LoaderWindowsTest.cpp for the loader, CrossRenderWindowsTest.cpp for rendering).
 #pragma once
 
 #include "headless/Host.h"
