@@ -16,6 +16,8 @@ namespace {
 
 constexpr const char* kPicture = "astronaut.png";
 constexpr const char* kScene = "demo-scene.json";
+// The same strokes with the global blur, fill light and glow driven by the groups' "Effects".
+constexpr const char* kEffectsScene = "effects-scene.json";
 
 // The example material: an examples folder next to the tool (an installed copy) first, then
 // the source tree the tool was built from.
@@ -31,7 +33,8 @@ fs::path findExamples() {
     if (ZP_SOURCE_DIR[0] != '\0')
         candidates.push_back(fs::path(ZP_SOURCE_DIR) / "examples");
     for (const fs::path& dir : candidates) {
-        if (fs::is_regular_file(dir / kPicture, ec) && fs::is_regular_file(dir / kScene, ec))
+        if (fs::is_regular_file(dir / kPicture, ec) && fs::is_regular_file(dir / kScene, ec) &&
+            fs::is_regular_file(dir / kEffectsScene, ec))
             return dir;
     }
     std::string tried;
@@ -67,6 +70,11 @@ int runDemo(const std::string& outputDir, std::ostream& out, std::ostream& err) 
     write("labels.png", *makeLabelsView(*frame.capture, pic.world->bytesPerChannel()), false);
     write("weights.png", *makeWeightsView(*frame.capture), false);
     printTimings(*frame.capture, out);
+
+    FrameRequest effects;
+    effects.scenePath = (examples / kEffectsScene).string();
+    const Frame withEffects = renderFrame(*pic.world, effects);
+    write("effects.png", *withEffects.output, pic.hasAlpha);
     return 0;
 }
 

@@ -314,14 +314,15 @@ TEST_F(Errors, AFailedRunLeavesAnExistingOutputAlone) {
 
 // --- demo ------------------------------------------------------------------------------------
 
-TEST(Demo, WritesTheResultAndItsThreeViews) {
+TEST(Demo, WritesTheResultItsThreeViewsAndTheEffectsVersion) {
     ScratchDir dir;
     const std::string out = (dir.path() / "made" / "here").string();
     const auto r = runCli({"demo", "--output", out});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const RawImage input =
         clitest::readImage(std::string(ZP_SOURCE_DIR) + "/examples/astronaut.png");
-    for (const char* name : {"result.png", "strokes.png", "labels.png", "weights.png"}) {
+    for (const char* name :
+         {"result.png", "strokes.png", "labels.png", "weights.png", "effects.png"}) {
         const std::string path = out + "/" + name;
         ASSERT_TRUE(std::filesystem::exists(path)) << name;
         const RawImage img = clitest::readImage(path);
@@ -331,6 +332,9 @@ TEST(Demo, WritesTheResultAndItsThreeViews) {
     }
     EXPECT_FALSE(clitest::readImage(out + "/result.png").bytes == input.bytes)
         << "the demo scene changes the picture";
+    EXPECT_FALSE(clitest::readImage(out + "/effects.png").bytes ==
+                 clitest::readImage(out + "/result.png").bytes)
+        << "blur, fill light and glow change the corrected picture";
     EXPECT_TRUE(contains(r.out, "propagation")) << r.out;
 }
 
