@@ -15,22 +15,40 @@
 #include <vector>
 
 // Lets a test refuse the filter's scratch block (the only aligned nothrow allocation made while
-// a filter runs).
+// a filter runs) and see that every block handed out comes back.
 namespace {
 std::atomic<bool> gRefuseAlignedNothrow{false};
-}
+std::atomic<int64_t> gAlignedNothrowLive{0};
+std::mutex gAlignedMutex;
+std::vector<void*> gAlignedBlocks;
+} // namespace
 
 void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
-    if (gRefuseAlignedNothrow.load())
+    if (gRefuseAlignedNothrow.load()) {
         return nullptr;
+    }
     const std::size_t a = static_cast<std::size_t>(align);
-    return std::aligned_alloc(a, (size + a - 1) / a * a);
+    void* p = std::aligned_alloc(a, (size + a - 1) / a * a);
+    if (p != nullptr) {
+        const std::lock_guard<std::mutex> lock(gAlignedMutex);
+        gAlignedBlocks.push_back(p);
+        ++gAlignedNothrowLive;
+    }
+    return p;
 }
 void operator delete(void* p, std::align_val_t) noexcept {
+    {
+        const std::lock_guard<std::mutex> lock(gAlignedMutex);
+        auto it = std::find(gAlignedBlocks.begin(), gAlignedBlocks.end(), p);
+        if (it != gAlignedBlocks.end()) {
+            gAlignedBlocks.erase(it);
+            --gAlignedNothrowLive;
+        }
+    }
     std::free(p);
 }
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept {
-    std::free(p);
+void operator delete(void* p, std::align_val_t align, const std::nothrow_t&) noexcept {
+    operator delete(p, align);
 }
 
 namespace {
@@ -617,6 +635,7 @@ TEST(BlurFilterApply, ScratchRefusedLeavesTheBufferAlone) {
     f.apply(img.buffer, img.buffer.bounds);
     EXPECT_FALSE(f.aborted) << "the next apply runs normally";
     EXPECT_FALSE(img.sameBytes(before));
+    EXPECT_EQ(gAlignedNothrowLive.load(), 0) << "the scratch block is given back";
 }
 
 // ---- progress and cancel --------------------------------------------------------------------
@@ -697,6 +716,7 @@ TEST(BlurFilterProgress, CancelStopsThePassAndSkipsTheVerticalOne) {
         }
     }
     EXPECT_EQ(rec.calls.size(), 2u) << "rows 0 and 100, no vertical pass";
+    EXPECT_EQ(gAlignedNothrowLive.load(), 0) << "the scratch block is given back after a cancel";
 }
 
 TEST(BlurFilterProgress, GaussianVerticalPassRunsAfterACancelledHorizontalOne) {
