@@ -18,6 +18,18 @@ void destroyState(SequenceData* record) {
     }
 }
 
+// Destroys the render state behind a handle that is about to be flattened or given up. A host
+// that refuses the lock still holds the record behind its handle (the render path reads it the
+// same way), and the state must not outlive the handle that points at it.
+void destroyStateOf(PF_InData* in_data, PF_Handle h) {
+    if (SequenceData* record = lockRecord(in_data, h)) {
+        destroyState(record);
+        in_data->utils->host_unlock_handle(h);
+    } else if (*h != nullptr) {
+        destroyState(static_cast<SequenceData*>(*h));
+    }
+}
+
 // A handle that is disposed of unless the setup completes.
 class PendingHandle {
 public:
@@ -74,10 +86,7 @@ PF_Err sequenceResetup(PF_InData* in_data, PF_OutData* out_data) {
     if (in_data->sequence_data != nullptr) {
         // A record that was never flattened still owns its render state; destroy it rather
         // than leak it with the handle. A flattened one holds none.
-        if (SequenceData* record = lockRecord(in_data, in_data->sequence_data)) {
-            destroyState(record);
-            in_data->utils->host_unlock_handle(in_data->sequence_data);
-        }
+        destroyStateOf(in_data, in_data->sequence_data);
         in_data->utils->host_dispose_handle(in_data->sequence_data);
         in_data->sequence_data = nullptr;
     }
@@ -86,20 +95,14 @@ PF_Err sequenceResetup(PF_InData* in_data, PF_OutData* out_data) {
 
 PF_Err sequenceFlatten(PF_InData* in_data, PF_OutData* out_data) {
     if (in_data->sequence_data == nullptr) return PF_Err_NONE;
-    if (SequenceData* record = lockRecord(in_data, in_data->sequence_data)) {
-        destroyState(record);
-        in_data->utils->host_unlock_handle(in_data->sequence_data);
-    }
+    destroyStateOf(in_data, in_data->sequence_data);
     out_data->sequence_data = in_data->sequence_data;
     return PF_Err_NONE;
 }
 
 PF_Err sequenceSetdown(PF_InData* in_data, PF_OutData* out_data) {
     if (in_data->sequence_data == nullptr) return PF_Err_NONE;
-    if (SequenceData* record = lockRecord(in_data, in_data->sequence_data)) {
-        destroyState(record);
-        in_data->utils->host_unlock_handle(in_data->sequence_data);
-    }
+    destroyStateOf(in_data, in_data->sequence_data);
     in_data->utils->host_dispose_handle(in_data->sequence_data);
     out_data->sequence_data = nullptr;
     return PF_Err_NONE;

@@ -262,10 +262,12 @@ void Host::setPath(int index, PF_PathID id) { param(index).u.path_d.path_id = id
 void Host::setCheckbox(int index, int value) { param(index).u.bd.value = value; }
 
 PF_Err Host::checkoutParam(PF_ParamIndex index, PF_ParamDef* param) {
+    // Plug-ins check in every checkout, also one that failed, so each call is outstanding until
+    // its checkin whatever its result.
+    ++outstandingCheckouts_;
     if (faults.shouldFail("checkout_param")) return PF_Err_BAD_CALLBACK_PARAM;
     if (index < 0 || index >= paramCount() || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
     *param = values_[static_cast<size_t>(index)];
-    ++outstandingCheckouts_;
     ++checkoutsTotal_;
     return PF_Err_NONE;
 }
