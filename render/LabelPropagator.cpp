@@ -25,14 +25,17 @@ inline void prefetch(const void* p) {
 #endif
 }
 
-// Starts loading the rows of cells that settling `item` reads.
+// Starts loading the rows of cells that settling `item` reads. Only addresses are formed (as
+// integers, so a row above the first or below the last is no concern): nothing is read here.
 void prefetchNeighbourhood(const LabelMap& map, const QueueItem& item) {
-    const int64_t width = map.width;
-    const int64_t last = width * map.height - 1;
-    const int64_t at = std::min<int64_t>(item.y * width + item.x, last);
-    prefetch(map.cells + std::max<int64_t>(at - width, 0));
-    prefetch(map.cells + at);
-    prefetch(map.cells + std::min(at + width, last));
+    const uintptr_t row = static_cast<uintptr_t>(map.width) * sizeof(LabelCell);
+    const uintptr_t at =
+        reinterpret_cast<uintptr_t>(map.cells) +
+        (static_cast<uintptr_t>(item.y) * static_cast<uintptr_t>(map.width) + item.x) *
+            sizeof(LabelCell);
+    prefetch(reinterpret_cast<const void*>(at - row));
+    prefetch(reinterpret_cast<const void*>(at));
+    prefetch(reinterpret_cast<const void*>(at + row));
 }
 
 // Slots fill from the first, so the scan may stop at the first empty one.
@@ -76,12 +79,18 @@ bool propagationSupports(const LabelMap& map) {
            map.height <= kMaxSide && map.boundsWidth <= map.width && map.boundsHeight <= map.height;
 }
 
+void LabelQueue::grow() {
+    const size_t capacity = std::max<size_t>(1024, 2 * items_.size());
+    items_.resize(capacity);
+    costs_.resize(capacity);
+}
+
 void LabelQueue::push(const QueueItem& item) {
-    items_.push_back(item);
-    costs_.push_back(item.cost);
+    if (size_ == items_.size())
+        grow();
     QueueItem* const items = items_.data();
     uint16_t* const costs = costs_.data();
-    size_t hole = items_.size() - 1;
+    size_t hole = size_++;
     while (hole > 0) {
         const size_t parent = (hole - 1) / 2;
         if (!(costs[parent] > item.cost))
@@ -95,14 +104,12 @@ void LabelQueue::push(const QueueItem& item) {
 }
 
 QueueItem LabelQueue::pop() {
-    assert(!items_.empty());
+    assert(size_ > 0);
     QueueItem* const items = items_.data();
     uint16_t* const costs = costs_.data();
     const QueueItem front = items[0];
-    const QueueItem last = items_.back();
-    items_.pop_back();
-    costs_.pop_back();
-    const size_t n = items_.size();
+    const size_t n = --size_;
+    const QueueItem last = items[n];
     if (n == 0)
         return front;
 
@@ -119,7 +126,6 @@ QueueItem LabelQueue::pop() {
         const size_t grand = 2 * left + 1; // grandchildren grand .. grand + 3
         if (grand + 3 >= n)
             break;
-        prefetch(costs + std::min(4 * grand + 3, n - 1)); // the step after next
         const uint16_t l0 = costs[left], l1 = costs[left + 1];
         const uint16_t g0 = costs[grand], g1 = costs[grand + 1];
         const uint16_t g2 = costs[grand + 2], g3 = costs[grand + 3];

@@ -56,14 +56,15 @@ public:
     QueueItem pop();
     // Item i in heap order; 0 is the front.
     const QueueItem& operator[](std::size_t i) const { return items_[i]; }
-    std::size_t size() const { return items_.size(); }
-    bool empty() const { return items_.empty(); }
-    void clear() {
-        items_.clear();
-        costs_.clear();
-    }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    void clear() { size_ = 0; }
 
 private:
+    void grow();
+
+    // The first size_ entries are the heap; the vectors only provide the room.
+    std::size_t size_ = 0;
     std::vector<QueueItem> items_;
     // costs_[i] == items_[i].cost. The sift compares only costs; walking this compact copy
     // keeps its chain of dependent loads in cache.
