@@ -4,6 +4,7 @@
 #include "render/Pipeline.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -14,6 +15,15 @@ PixelBuffer wrapWorld(const PF_LayerDef& world, int32_t bytesPerChannel) {
 
 int32_t plainDepth(const PF_LayerDef& world) {
     return (world.world_flags & PF_WorldFlag_DEEP) ? 2 : 1;
+}
+
+// Pixels are read and written as channel values, so every row must start on a channel
+// boundary. Hosts always hand out such worlds; one that doesn't is refused rather than
+// accessed through misaligned pointers.
+bool channelAligned(const PF_LayerDef& world, int32_t bytesPerChannel) {
+    const auto address = reinterpret_cast<uintptr_t>(world.data);
+    return address % static_cast<uintptr_t>(bytesPerChannel) == 0 &&
+           world.rowbytes % bytesPerChannel == 0;
 }
 
 // Releases the two wrapped buffers, output first, on every way out.
@@ -68,6 +78,9 @@ PF_Err renderCommand(RenderState* state, PF_InData* in_data, PF_ParamDef* params
     if (params == nullptr || params[0] == nullptr || output == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
     const PF_LayerDef& inWorld = params[0]->u.ld;
+    if (!channelAligned(inWorld, plainDepth(inWorld)) ||
+        !channelAligned(*output, plainDepth(*output)))
+        return PF_Err_BAD_CALLBACK_PARAM;
     WrappedPair w{wrapWorld(inWorld, plainDepth(inWorld)), wrapWorld(*output, plainDepth(*output))};
     const PF_Rect& e = in_data->extent_hint;
     const Rect area{e.top, e.left, e.bottom, e.right};
@@ -98,6 +111,8 @@ PF_Err smartRender(RenderState* state, PF_InData* in_data, PF_SmartRenderExtra* 
     if (inWorld == nullptr) return inErr != PF_Err_NONE ? inErr : PF_Err_BAD_CALLBACK_PARAM;
     const int32_t c = extra->input->bitdepth / 8;
     if (c != 1 && c != 2 && c != 4) return PF_Err_BAD_CALLBACK_PARAM;
+    if (!channelAligned(*inWorld, c) || !channelAligned(*outWorld, c))
+        return PF_Err_BAD_CALLBACK_PARAM;
 
     WrappedPair w{wrapWorld(*inWorld, c), wrapWorld(*outWorld, c)};
     Rect inputRect;

@@ -7,6 +7,8 @@
 
 struct RenderState;
 
+// Both render commands refuse (PF_Err_BAD_CALLBACK_PARAM, nothing written) a world whose data
+// address or row bytes is not a multiple of its channel size.
 PF_Err renderCommand(RenderState* state, PF_InData* in_data, PF_ParamDef* params[],
                      PF_LayerDef* output);
 PF_Err smartPreRender(PF_InData* in_data, PF_PreRenderExtra* extra);

@@ -36,6 +36,14 @@ void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_
     }
     return p;
 }
+// The aligned deletes below free with std::free, so every aligned new must come from
+// aligned_alloc too, not only the nothrow one.
+void* operator new(std::size_t size, std::align_val_t align) {
+    const std::size_t a = static_cast<std::size_t>(align);
+    if (void* p = std::aligned_alloc(a, (std::max<std::size_t>(size, 1) + a - 1) / a * a))
+        return p;
+    throw std::bad_alloc();
+}
 void operator delete(void* p, std::align_val_t) noexcept {
     {
         const std::lock_guard<std::mutex> lock(gAlignedMutex);

@@ -94,7 +94,11 @@ std::vector<uint8_t> alphaBytes(const headless::HostWorld& world) {
 }
 
 void paint(headless::HostWorld& world, unsigned seed) {
-    zptest::paintTestImage(world, seed);
+    // Painted packed and copied in bytewise: the world's rows need not sit on channel
+    // boundaries.
+    headless::HostWorld packed(world.width(), world.height(), world.bytesPerChannel());
+    zptest::paintTestImage(packed, seed);
+    world.setPackedPixels(packed.packedPixels());
 }
 
 } // namespace reliability

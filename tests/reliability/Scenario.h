@@ -53,7 +53,7 @@ Holdings holdings(headless::Host& host);
 // The first channel of every pixel, row by row (alpha in the host's layout).
 std::vector<uint8_t> alphaBytes(const headless::HostWorld& world);
 
-// Paints the test picture into a world of any depth.
+// Paints the test picture into a world of any depth and row layout.
 void paint(headless::HostWorld& world, unsigned seed = 1);
 
 } // namespace reliability

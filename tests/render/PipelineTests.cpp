@@ -111,7 +111,8 @@ TEST_P(EndToEnd, RowLayoutsGiveTheSamePixels) {
     const auto reference = render(inst);
     EXPECT_NE(reference, input);
     EXPECT_EQ(render(inst, packed + 64, packed + 64), reference) << "padded";
-    EXPECT_EQ(render(inst, packed + 3, packed + 5), reference) << "odd";
+    const int bpc = GetParam().bpc;
+    EXPECT_EQ(render(inst, packed + 3 * bpc, packed + 5 * bpc), reference) << "odd";
     EXPECT_EQ(render(inst, -packed, -(packed + 16)), reference) << "bottom-up";
 }
 
