@@ -1,0 +1,55 @@
+#include "fuzz/FuzzSupport.h"
+
+#include "effect/Command.h"
+#include "effect/MemoryManager.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace fuzz {
+
+float Bytes::rawFloat() {
+    const uint32_t bits = u32();
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+void check(bool ok, const std::string& what) {
+    if (ok)
+        return;
+    std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
+    std::abort();
+}
+
+std::unique_ptr<headless::Host> newInstance() {
+    auto host = std::make_unique<headless::Host>(headless::Plugin::fromCommand(&command));
+    check(host->send(PF_Cmd_GLOBAL_SETUP) == PF_Err_NONE, "global setup");
+    check(host->send(PF_Cmd_PARAMS_SETUP) == PF_Err_NONE, "parameter setup");
+    return host;
+}
+
+void resetParams(headless::Host& host) {
+    const auto& declared = host.declared();
+    for (size_t i = 0; i < declared.size(); ++i)
+        host.param(static_cast<int>(i) + 1) = declared[i].def;
+}
+
+void checkHoldings(headless::Host& host, int handles, const std::string& when) {
+    const int masks = host.extension<headless::LayerMasks>().outstanding();
+    check(host.liveHandles() == handles && host.lockedHandles() == 0 &&
+              host.outstandingCheckouts() == 0 && masks == 0,
+          when + ": the host holds " + std::to_string(host.liveHandles()) + " handles (" +
+              std::to_string(handles) + " expected), " + std::to_string(host.lockedHandles()) +
+              " locked, " + std::to_string(host.outstandingCheckouts()) + " checkouts, " +
+              std::to_string(masks) + " mask objects");
+}
+
+void checkEffectIdle(const std::string& when) {
+    check(effect_globals::instanceCount() == 0 && effect_globals::memoryHandler() == nullptr,
+          when + ": the effect still holds " + std::to_string(effect_globals::instanceCount()) +
+              " render states");
+}
+
+} // namespace fuzz
