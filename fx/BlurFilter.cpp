@@ -145,6 +145,13 @@ void loadGroup(const PassLayout& layout, int32_t firstLine, int32_t lines, Pack*
             loadLanes16(reinterpret_cast<const T*>(pixel0), dst + p);
         } else if (lines == kLines && K == 4) {
             gatherLanes16<T>(pixel0, layout.lineStride, dst + p);
+        } else if (lines == kLines) {
+            // Sixteen one-channel rows: one value each, converted together.
+            alignas(64) T raw[kPackLanes];
+            for (int32_t j = 0; j < kLines; ++j) {
+                std::memcpy(raw + j * K, pixel0 + j * layout.lineStride, kPixelBytes);
+            }
+            loadLanes16(raw, dst + p);
         } else {
             Pack& sample = dst[p];
             for (int32_t j = 0; j < kLines; ++j) {
