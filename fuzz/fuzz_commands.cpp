@@ -183,6 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (sequences[current] != nullptr)
             send("final setdown", PF_Cmd_SEQUENCE_SETDOWN);
     }
+    current = 0;
     send("global setdown", PF_Cmd_GLOBAL_SETDOWN);
     fuzz::checkHoldings(h, 0, "after the instance's teardown");
     fuzz::check(h.outstandingSuites() == 0, "suites still held after teardown");
