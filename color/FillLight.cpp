@@ -32,7 +32,7 @@ void fillLightRow(T* px, int32_t count, const tone::WeightEntry<T>* table, float
                 px[c] = px[c] + gain * px[c];
             } else {
                 const float v = static_cast<float>(px[c]) / Traits::full;
-                px[c] = tone::fromUnit<T>(v + gain * v);
+                px[c] = fx::fromUnit<T>(v + gain * v);
             }
         }
     }

@@ -74,19 +74,4 @@ inline Rect clipToImage(const Rect& rect, const PixelBuffer& image) {
                 std::min(rect.right, image.width)};
 }
 
-// Channel value v on the 0..1 scale written back to an integer depth: 0 if v < 0, full if
-// v > 1, else trunc(v * full). Clamping the product rather than v gives the same result (the
-// product of a v above 1 is at least full) and lets NaN land on 0 instead of reaching an
-// undefined conversion. Float channels take v as it is.
-template <typename T> inline T fromUnit(float v) {
-    using Traits = fx::PixelTraits<T>;
-    if constexpr (Traits::isFloat) {
-        return v;
-    } else {
-        // Operand order matters: std::max(0, NaN) is 0.
-        const float c = std::min(Traits::full, std::max(0.0f, v * Traits::full));
-        return static_cast<T>(static_cast<int32_t>(c));
-    }
-}
-
 } // namespace tone

@@ -78,13 +78,7 @@ BlendSettings blendSettings(const Glow& glow) {
     return b;
 }
 
-template <typename T> float toUnit(T v) {
-    if constexpr (fx::PixelTraits<T>::isFloat) {
-        return v;
-    } else {
-        return static_cast<float>(v) / fx::PixelTraits<T>::full;
-    }
-}
+using fx::toUnit;
 
 template <typename T> void addRow(T* px, const T* glow, int32_t count, const BlendSettings& b) {
     using Traits = fx::PixelTraits<T>;
@@ -156,7 +150,7 @@ template <typename T> void screenRow(T* px, const T* glow, int32_t count, const 
                 const float sn = s * b.lastScreen;
                 d = sn + d - sn * d;
             }
-            px[c] = tone::fromUnit<T>(d);
+            px[c] = fx::fromUnit<T>(d);
         }
     }
 }

@@ -93,41 +93,8 @@ void seedRow(LabelCell* cells, const uint8_t* raster, int32_t stride, int32_t co
     }
 }
 
-// 8-bit channel values as 0..1 floats: the same quotients as dividing by 255 each time,
-// without a division per channel.
-constexpr std::array<float, 256> kUnit8 = [] {
-    std::array<float, 256> t{};
-    for (int i = 0; i < 256; ++i) {
-        t[static_cast<size_t>(i)] = static_cast<float>(i) / 255.0f;
-    }
-    return t;
-}();
-
-template <typename T> float toUnit(T v) {
-    using Traits = fx::PixelTraits<T>;
-    if constexpr (Traits::isFloat) {
-        return v;
-    } else if constexpr (Traits::bytes == 1) {
-        return kUnit8[v];
-    } else {
-        return static_cast<float>(v) / Traits::full;
-    }
-}
-
-// Integer depths: below 0 gives 0, above 1 gives full, else trunc(v * full). Clamping the
-// product instead of the value gives the same result (v > 1 makes v * full >= full, as the
-// rounding is monotonic) without branches; NaN fails the first test and lands on 0 rather than
-// reaching an undefined conversion. Float keeps the value as computed.
-template <typename T> T fromUnit(float v) {
-    using Traits = fx::PixelTraits<T>;
-    if constexpr (Traits::isFloat) {
-        return v;
-    } else {
-        // Both selections are one min/max instruction each (operand order matters for NaN).
-        const float c = std::min(Traits::full, std::max(0.0f, v * Traits::full));
-        return static_cast<T>(static_cast<int32_t>(c));
-    }
-}
+using fx::fromUnit;
+using fx::toUnit;
 
 // A label's weight: cost^-p, or 100 at cost 0 (a stroke pixel's own label). The weights of the
 // low costs, which most labels carry, are taken once per call from the same powf, so a table
