@@ -6,6 +6,8 @@
 #include "fx/PixelTraits.h"
 #include "tests/support/CountingMemoryHandler.h"
 
+#include "tests/support/ChannelImage.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,25 +19,7 @@
 
 namespace {
 
-// A four-channel image over test-owned memory. bottomUp stores the rows in reverse order.
-template <typename T> struct Image {
-    std::vector<T> memory;
-    PixelBuffer buf;
-
-    Image(int32_t w, int32_t h, bool bottomUp = false)
-        : memory(static_cast<size_t>(w) * h * 4, T(0)) {
-        const int32_t rowBytes = w * 4 * static_cast<int32_t>(sizeof(T));
-        buf = wrapPixels(memory.data(), bottomUp ? -rowBytes : rowBytes, w, h, sizeof(T), nullptr);
-    }
-    T* at(int32_t x, int32_t y) { return buf.rowAs<T>(y) + 4 * x; }
-    void set(int32_t x, int32_t y, T a, T r, T g, T b) {
-        T* p = at(x, y);
-        p[0] = a;
-        p[1] = r;
-        p[2] = g;
-        p[3] = b;
-    }
-};
+template <typename T> using Image = zptest::Image<T>;
 
 template <typename T> void scramble(std::vector<T>& memory, uint32_t seed) {
     for (T& v : memory) {
