@@ -30,12 +30,6 @@ std::unique_ptr<headless::Host> newInstance() {
     return host;
 }
 
-void resetParams(headless::Host& host) {
-    const auto& declared = host.declared();
-    for (size_t i = 0; i < declared.size(); ++i)
-        host.param(static_cast<int>(i) + 1) = declared[i].def;
-}
-
 void checkHoldings(headless::Host& host, int handles, const std::string& when) {
     const int masks = host.extension<headless::LayerMasks>().outstanding();
     check(host.liveHandles() == handles && host.lockedHandles() == 0 &&

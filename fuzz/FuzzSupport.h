@@ -43,9 +43,6 @@ void check(bool ok, const std::string& what);
 // A host for the effect linked into the target, with global and parameter setup done.
 std::unique_ptr<headless::Host> newInstance();
 
-// Puts every declared parameter back to its default.
-void resetParams(headless::Host& host);
-
 // Aborts unless the host holds exactly `handles` live handles (the sequence records), none of
 // them locked, and no parameter checkouts or mask objects.
 void checkHoldings(headless::Host& host, int handles, const std::string& when);

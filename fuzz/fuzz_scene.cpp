@@ -69,8 +69,12 @@ bool sameMasks(const std::vector<headless::HostMask>& a, const std::vector<headl
             x.expansion != y.expansion || x.closed != y.closed ||
             x.vertices.size() != y.vertices.size())
             return false;
+        // Compared as numbers: the writer keeps every value but not the sign of a zero, which
+        // no stage can tell apart.
         for (size_t k = 0; k < x.vertices.size(); ++k) {
-            if (std::memcmp(&x.vertices[k], &y.vertices[k], sizeof x.vertices[k]) != 0)
+            const AEGP_MaskVertex &u = x.vertices[k], &v = y.vertices[k];
+            if (u.x != v.x || u.y != v.y || u.tan_in_x != v.tan_in_x || u.tan_in_y != v.tan_in_y ||
+                u.tan_out_x != v.tan_out_x || u.tan_out_y != v.tan_out_y)
                 return false;
         }
     }
