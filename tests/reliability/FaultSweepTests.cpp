@@ -229,7 +229,14 @@ TEST(FaultSweep, EveryRefusedHostCallIsReportedAndLeavesNothingBehind) {
     EXPECT_TRUE(stats.codes["smart8/add"].count(PF_Err_OUT_OF_MEMORY));
     EXPECT_TRUE(stats.codes["sequence setup"].count(A_Err_MISSING_SUITE));
     std::cout << "[ sweep    ] refused: " << stats.runs << " runs, " << describeCounts(clean)
-              << "\n";
+              << "\n[ sweep    ] results seen:";
+    for (const auto& [command, codes] : stats.codes) {
+        std::cout << " " << command << "{";
+        for (PF_Err c : codes)
+            std::cout << (c == *codes.begin() ? "" : ",") << c;
+        std::cout << "}";
+    }
+    std::cout << "\n";
 }
 
 } // namespace
