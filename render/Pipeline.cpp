@@ -41,7 +41,8 @@ private:
 // A scale factor of the host's downsampling, in single precision as the host reports it; a
 // zero denominator would make every coordinate infinite, so it counts as no downsampling.
 float scaleOf(const PF_RationalScale& s) {
-    if (s.den == 0) return 1.0f;
+    if (s.den == 0)
+        return 1.0f;
     return static_cast<float>(s.num) / static_cast<float>(s.den);
 }
 
@@ -49,32 +50,39 @@ float scaleOf(const PF_RationalScale& s) {
 void drawLinked(const MaskList& list, uint16_t label, PixelBuffer& raster, double sx, double sy,
                 int32_t ox, int32_t oy) {
     for (const MaskRef& m : list) {
-        if (m->opacity == 0.0f) continue;
+        if (m->opacity == 0.0f)
+            continue;
         m->label = label;
         drawMaskOutline(raster, *m, sx, sy, ox, oy);
     }
 }
 
 void copyPixels(const PixelBuffer& in, PixelBuffer& out) {
-    if (in.row0 == out.row0 && in.rowStep == out.rowStep) return; // one image, nothing to copy
-    if (in.row0 == nullptr || out.row0 == nullptr) return;
+    if (in.row0 == out.row0 && in.rowStep == out.rowStep)
+        return; // one image, nothing to copy
+    if (in.row0 == nullptr || out.row0 == nullptr)
+        return;
     const int32_t w = std::min(in.width, out.width);
     const int32_t h = std::min(in.height, out.height);
     if (in.width == out.width && in.height == out.height && in.rowStep == out.rowStep &&
-        out.rowBytes == out.bytesPerPixel * out.width &&
-        in.bytesPerPixel == out.bytesPerPixel) {
+        out.rowBytes == out.bytesPerPixel * out.width && in.bytesPerPixel == out.bytesPerPixel) {
         std::memcpy(out.data, in.data, static_cast<size_t>(out.rowBytes) * out.height);
         return;
     }
     const size_t bytes = static_cast<size_t>(w) * static_cast<size_t>(out.bytesPerPixel);
-    for (int32_t y = 0; y < h; ++y) std::memcpy(out.row(y), in.row(y), bytes);
+    for (int32_t y = 0; y < h; ++y)
+        std::memcpy(out.row(y), in.row(y), bytes);
 }
 
 // The input rectangle's alpha goes back to the output at the same offset from the output
-// rectangle's corner; only positions inside both buffers are touched.
+// rectangle's corner; only positions inside both buffers are touched. Output pixels that area
+// does not reach (an extent or output origin that leaves part of the frame out) would keep the
+// blended effects weight, which means nothing to the host as alpha: they take back the alpha
+// the copy gave them, the input's at the same position.
 void restoreAlpha(const PixelBuffer& in, PixelBuffer& out, const Rect& inRect,
                   const Rect& outRect) {
-    if (in.row0 == nullptr || out.row0 == nullptr) return;
+    if (in.row0 == nullptr || out.row0 == nullptr)
+        return;
     const int32_t dy = outRect.top - inRect.top;
     const int32_t dx = outRect.left - inRect.left;
     const int32_t top = std::max({inRect.top, 0, -dy});
@@ -82,10 +90,21 @@ void restoreAlpha(const PixelBuffer& in, PixelBuffer& out, const Rect& inRect,
     const int32_t left = std::max({inRect.left, 0, -dx});
     const int32_t right = std::min({inRect.right, in.width, out.width - dx});
     const size_t alphaBytes = static_cast<size_t>(out.bytesPerChannel);
-    if (in.bytesPerChannel != out.bytesPerChannel) return;
+    if (in.bytesPerChannel != out.bytesPerChannel)
+        return;
     for (int32_t y = top; y < bottom; ++y) {
         for (int32_t x = left; x < right; ++x) {
             std::memcpy(out.pixel(x + dx, y + dy), in.pixel(x, y), alphaBytes);
+        }
+    }
+    const int32_t h = std::min(in.height, out.height);
+    const int32_t w = std::min(in.width, out.width);
+    for (int32_t y = 0; y < h; ++y) {
+        const bool rowRestored = y >= top + dy && y < bottom + dy;
+        for (int32_t x = 0; x < w; ++x) {
+            if (rowRestored && x >= left + dx && x < right + dx)
+                continue;
+            std::memcpy(out.pixel(x, y), in.pixel(x, y), alphaBytes);
         }
     }
 }
@@ -95,8 +114,10 @@ class MapCells {
 public:
     MapCells(fx::MemoryHandler& handler, int32_t width, int32_t height) : handler_(handler) {
         const int64_t bytes = static_cast<int64_t>(width) * height * int64_t{sizeof(LabelCell)};
-        if (bytes <= 0) return;
-        if (bytes > INT32_MAX - 8) throw std::bad_alloc();
+        if (bytes <= 0)
+            return;
+        if (bytes > INT32_MAX - 8)
+            throw std::bad_alloc();
         cells_ = static_cast<LabelCell*>(handler.allocate(static_cast<int32_t>(bytes)));
         std::memset(static_cast<void*>(cells_), 0, static_cast<size_t>(bytes));
     }
@@ -112,15 +133,19 @@ private:
 
 } // namespace
 
-void setPipelineObserver(PipelineObserver* observer) { g_observer = observer; }
+void setPipelineObserver(PipelineObserver* observer) {
+    g_observer = observer;
+}
 
-PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input,
-                   PixelBuffer& output, const Rect& inputRect, const Rect& outputRect,
-                   int32_t originX, int32_t originY) {
+PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, PixelBuffer& output,
+                   const Rect& inputRect, const Rect& outputRect, int32_t originX,
+                   int32_t originY) {
     // A flattened sequence has no state to render with; the host must resetup it first.
-    if (state == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    if (state == nullptr)
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
     fx::MemoryHandler* handler = effect_globals::memoryHandler();
-    if (handler == nullptr) return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    if (handler == nullptr)
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
     // Label positions travel as 16-bit values.
     constexpr int32_t kMaxSide = 65535;
     if (input.width > kMaxSide || input.height > kMaxSide || output.width > kMaxSide ||
@@ -146,29 +171,35 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input,
     for (int k = 0; k < params::kAdjustGroups; ++k) {
         MaskSlot& slot = state->slots[static_cast<size_t>(k)];
         slot.pathId = params.path(params::adjustMask(k));
-        if (slot.pathId == 0) continue;
+        if (slot.pathId == 0)
+            continue;
         linkMasks(*state, slot.pathId, slot.linked, in_data, linkMode);
-        if (slot.linked.empty()) continue;
+        if (slot.linked.empty())
+            continue;
         drawLinked(slot.linked, nextLabel, raster, sx, sy, originX, originY);
         readAdjustGroup(in_data, k, *slot.adjuster);
         adjusters.push_back(slot.adjuster.get());
-        if (slot.adjuster->settings().effects != 0.0f) effectsNeeded = true;
+        if (slot.adjuster->settings().effects != 0.0f)
+            effectsNeeded = true;
         ++nextLabel;
     }
 
     for (int j = 0; j < params::kColorizeSlots; ++j) {
         MaskSlot& slot = state->slots[static_cast<size_t>(params::colorizeSlotIndex(j))];
         slot.pathId = params.path(params::colorizeMask(j));
-        if (slot.pathId == 0) continue;
+        if (slot.pathId == 0)
+            continue;
         // A slot naming an adjust group's mask tints through that group's label.
-        auto shared = std::find_if(state->slots.begin(), state->slots.begin() + params::kAdjustGroups,
-                                   [&](const MaskSlot& s) { return s.pathId == slot.pathId; });
+        auto shared =
+            std::find_if(state->slots.begin(), state->slots.begin() + params::kAdjustGroups,
+                         [&](const MaskSlot& s) { return s.pathId == slot.pathId; });
         if (shared != state->slots.begin() + params::kAdjustGroups) {
             readColorizeSlot(in_data, j, *shared->adjuster);
             continue;
         }
         linkMasks(*state, slot.pathId, slot.linked, in_data, linkMode);
-        if (slot.linked.empty()) continue;
+        if (slot.linked.empty())
+            continue;
         drawLinked(slot.linked, nextLabel, raster, sx, sy, originX, originY);
         readColorizeSlot(in_data, j, *slot.adjuster);
         adjusters.push_back(slot.adjuster.get());
@@ -176,11 +207,13 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input,
     }
 
     for (const MaskRef& m : state->all_masks) {
-        if (m->label != 0 || m->opacity == 0.0f) continue;
+        if (m->label != 0 || m->opacity == 0.0f)
+            continue;
         m->label = 1;
         drawMaskOutline(raster, *m, sx, sy, originX, originY);
     }
-    if (g_observer != nullptr) g_observer->strokes(raster);
+    if (g_observer != nullptr)
+        g_observer->strokes(raster);
     clock.lap("strokes");
 
     MapCells cells(*handler, output.width, output.height);
@@ -194,19 +227,24 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input,
         seedLabels(map, raster, raster.bounds);
     }
     clock.lap("intensity");
-    if (map.cells != nullptr) propagateLabels(map);
-    if (g_observer != nullptr) g_observer->labels(map);
+    if (map.cells != nullptr)
+        propagateLabels(map);
+    if (g_observer != nullptr)
+        g_observer->labels(map);
     clock.lap("propagation");
 
     copyPixels(input, output);
     clock.lap("copy");
-    if (map.cells != nullptr) blendZones(output, adjusters, map, 4.0f);
+    if (map.cells != nullptr)
+        blendZones(output, adjusters, map, 4.0f);
     clock.lap("blend");
 
-    if (effectsNeeded) runEffectPasses(*state, in_data, output, outputRect, sx, sy);
+    if (effectsNeeded)
+        runEffectPasses(*state, in_data, output, outputRect, sx, sy);
     clock.lap("effects");
 
-    if (g_observer != nullptr) g_observer->weights(output);
+    if (g_observer != nullptr)
+        g_observer->weights(output);
     restoreAlpha(input, output, inputRect, outputRect);
     clock.lap("alpha");
     return PF_Err_NONE;

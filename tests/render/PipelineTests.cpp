@@ -51,7 +51,8 @@ protected:
     std::vector<uint8_t> alphas(const std::vector<uint8_t>& px) const {
         std::vector<uint8_t> a;
         const size_t bpc = static_cast<size_t>(GetParam().bpc);
-        for (size_t i = 0; i < px.size(); i += 4 * bpc) a.insert(a.end(), &px[i], &px[i] + bpc);
+        for (size_t i = 0; i < px.size(); i += 4 * bpc)
+            a.insert(a.end(), &px[i], &px[i] + bpc);
         return a;
     }
 };
@@ -135,7 +136,8 @@ struct RasterWatch : PipelineObserver {
         labels.clear();
         for (int y = 0; y < raster.height; ++y)
             for (int x = 0; x < raster.width; ++x)
-                if (raster.row(y)[x] != 0) labels.insert(raster.row(y)[x]);
+                if (raster.row(y)[x] != 0)
+                    labels.insert(raster.row(y)[x]);
     }
 };
 
@@ -246,6 +248,40 @@ TEST(RenderEntry, FramesBeyondSixteenBitPositionsAreRefused) {
     EXPECT_EQ(inst.render(in, out, RenderKind::Smart), PF_Err_OUT_OF_MEMORY);
     EXPECT_TRUE(out.canariesIntact());
     EXPECT_EQ(inst.host->liveHandles(), 1);
+}
+
+} // namespace
+
+namespace {
+
+// With an output origin or an extent that leaves part of the frame out, the effects weight
+// the blend stored in alpha must still never reach the host.
+TEST(RenderEntry, NoEffectsWeightSurvivesOutsideTheRestoredArea) {
+    for (RenderKind kind : {RenderKind::Smart, RenderKind::Plain}) {
+        auto inst = zptest::makeInstance();
+        inst.masks().masks = {zptest::rectangleMask("A", 4, 4, 40, 30)};
+        inst.host->setPath(params::adjustMask(0), 1);
+        inst.host->setSlider(params::adjustSlider(0, params::kEffects), 50);
+        const int ox = 6, oy = 3;
+        inst.host->inData().output_origin_x = ox;
+        inst.host->inData().output_origin_y = oy;
+        inst.protocol().useExtentHint = true;
+        inst.protocol().extentHint = PF_Rect{10, 8, 30, 20};
+        HostWorld in(48, 32, 1), out(48, 32, 1);
+        zptest::paintTestImage(in);
+        ASSERT_EQ(inst.render(in, out, kind), PF_Err_NONE);
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 48; ++x) {
+                // Smart render restores its input area at twice the origin's offset; what lies
+                // outside it, and everything in the plain render, takes the alpha in place.
+                const bool shifted = kind == RenderKind::Smart && x >= 2 * ox && y >= 2 * oy;
+                const int sx = shifted ? x - 2 * ox : x;
+                const int sy = shifted ? y - 2 * oy : y;
+                ASSERT_EQ(out.pixel<uint8_t>(x, y)[0], in.pixel<uint8_t>(sx, sy)[0])
+                    << "alpha at " << x << "," << y;
+            }
+        }
+    }
 }
 
 } // namespace
