@@ -24,10 +24,18 @@ struct CommandArgs {
 
 using Handler = PF_Err (*)(const CommandArgs&);
 
-PF_Err routeAbout(const CommandArgs& a) { return aboutCommand(a.out_data); }
-PF_Err routeGlobalSetup(const CommandArgs& a) { return globalSetup(a.out_data); }
-PF_Err routeParamsSetup(const CommandArgs& a) { return paramsSetup(a.in_data, a.out_data); }
-PF_Err routeSequenceSetup(const CommandArgs& a) { return sequenceSetup(a.in_data, a.out_data); }
+PF_Err routeAbout(const CommandArgs& a) {
+    return aboutCommand(a.out_data);
+}
+PF_Err routeGlobalSetup(const CommandArgs& a) {
+    return globalSetup(a.out_data);
+}
+PF_Err routeParamsSetup(const CommandArgs& a) {
+    return paramsSetup(a.in_data, a.out_data);
+}
+PF_Err routeSequenceSetup(const CommandArgs& a) {
+    return sequenceSetup(a.in_data, a.out_data);
+}
 PF_Err routeSequenceResetup(const CommandArgs& a) {
     return sequenceResetup(a.in_data, a.out_data);
 }
@@ -41,39 +49,50 @@ PF_Err routeUserChangedParam(const CommandArgs& a) {
     return userChangedParam(a.in_data, a.out_data, a.params,
                             static_cast<const PF_UserChangedParamExtra*>(a.extra));
 }
-PF_Err routeUpdateParamsUI(const CommandArgs& a) { return updateParamsUI(a.in_data, a.params); }
+PF_Err routeUpdateParamsUI(const CommandArgs& a) {
+    return updateParamsUI(a.in_data, a.params);
+}
 // The render commands get the sequence's render state, read from the handle without locking.
 PF_Err routeRender(const CommandArgs& a) {
     return renderCommand(renderStateOf(a.in_data->sequence_data), a.in_data, a.params, a.output);
 }
 PF_Err routeSmartPreRender(const CommandArgs& a) {
-    if (a.extra == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (a.extra == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
     return smartPreRender(a.in_data, static_cast<PF_PreRenderExtra*>(a.extra));
 }
 PF_Err routeSmartRender(const CommandArgs& a) {
-    if (a.extra == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (a.extra == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
     return smartRender(renderStateOf(a.in_data->sequence_data), a.in_data,
                        static_cast<PF_SmartRenderExtra*>(a.extra));
 }
 
 // Indexed by command number; null entries are commands the effect does not use.
 constexpr Handler kRoutes[PF_Cmd_NUM_CMDS] = {
-    routeAbout,       // PF_Cmd_ABOUT
-    routeGlobalSetup, // PF_Cmd_GLOBAL_SETUP
-    nullptr,          // (no command)
-    nullptr,          // PF_Cmd_GLOBAL_SETDOWN
-    routeParamsSetup, // PF_Cmd_PARAMS_SETUP
-    routeSequenceSetup,   // PF_Cmd_SEQUENCE_SETUP
-    routeSequenceResetup, // PF_Cmd_SEQUENCE_RESETUP
-    routeSequenceFlatten, // PF_Cmd_SEQUENCE_FLATTEN
-    routeSequenceSetdown, // PF_Cmd_SEQUENCE_SETDOWN
-    nullptr,          // PF_Cmd_DO_DIALOG
-    nullptr,          // PF_Cmd_FRAME_SETUP
-    routeRender,      // PF_Cmd_RENDER
-    nullptr,          // PF_Cmd_FRAME_SETDOWN
+    routeAbout,            // PF_Cmd_ABOUT
+    routeGlobalSetup,      // PF_Cmd_GLOBAL_SETUP
+    nullptr,               // (no command)
+    nullptr,               // PF_Cmd_GLOBAL_SETDOWN
+    routeParamsSetup,      // PF_Cmd_PARAMS_SETUP
+    routeSequenceSetup,    // PF_Cmd_SEQUENCE_SETUP
+    routeSequenceResetup,  // PF_Cmd_SEQUENCE_RESETUP
+    routeSequenceFlatten,  // PF_Cmd_SEQUENCE_FLATTEN
+    routeSequenceSetdown,  // PF_Cmd_SEQUENCE_SETDOWN
+    nullptr,               // PF_Cmd_DO_DIALOG
+    nullptr,               // PF_Cmd_FRAME_SETUP
+    routeRender,           // PF_Cmd_RENDER
+    nullptr,               // PF_Cmd_FRAME_SETDOWN
     routeUserChangedParam, // PF_Cmd_USER_CHANGED_PARAM
     routeUpdateParamsUI,   // PF_Cmd_UPDATE_PARAMS_UI
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, // 15 to 22
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,             // 15 to 22
     routeSmartPreRender, // PF_Cmd_SMART_PRE_RENDER
     routeSmartRender,    // PF_Cmd_SMART_RENDER
 };
@@ -93,13 +112,15 @@ PF_Err globalSetup(PF_OutData* out_data) {
     return PF_Err_NONE;
 }
 
-PF_Err dispatchCommand(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
-                       PF_ParamDef* params[], PF_LayerDef* output, void* extra) {
+PF_Err dispatchCommand(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                       PF_LayerDef* output, void* extra) {
     // Negative numbers become large unsigned values and fall out with the unknown ones.
     const auto number = static_cast<uint32_t>(cmd);
-    if (number >= PF_Cmd_NUM_CMDS) return PF_Err_NONE;
+    if (number >= PF_Cmd_NUM_CMDS)
+        return PF_Err_NONE;
     const Handler handler = kRoutes[number];
-    if (handler == nullptr) return PF_Err_NONE;
+    if (handler == nullptr)
+        return PF_Err_NONE;
     try {
         return handler(CommandArgs{in_data, out_data, params, output, extra});
     } catch (const HostError& e) {

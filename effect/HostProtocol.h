@@ -503,8 +503,7 @@ typedef struct AEGP_MaskOutlineSuite2 {
     A_Err (*AEGP_GetMaskOutlineNumSegments)(AEGP_MaskOutlineValH mask_outlineH,
                                             A_long* num_segmentsPL);
     A_Err (*AEGP_GetMaskOutlineVertexInfo)(AEGP_MaskOutlineValH mask_outlineH,
-                                           AEGP_VertexIndex which_pointL,
-                                           AEGP_MaskVertex* vertexP);
+                                           AEGP_VertexIndex which_pointL, AEGP_MaskVertex* vertexP);
 } AEGP_MaskOutlineSuite2;
 
 typedef struct PF_PathQuerySuite1 {

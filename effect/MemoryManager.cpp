@@ -17,15 +17,18 @@ AE_MemoryManager::AE_MemoryManager(SPBasicSuite* basic) : basic_(basic) {
 
 AE_MemoryManager::~AE_MemoryManager() {
     // Blocks still out are not tracked: every user returns its blocks before its command ends.
-    if (handleSuite_ != nullptr) basic_->ReleaseSuite(kPFHandleSuite, kPFHandleSuiteVersion2);
+    if (handleSuite_ != nullptr)
+        basic_->ReleaseSuite(kPFHandleSuite, kPFHandleSuiteVersion2);
 }
 
 void* AE_MemoryManager::allocate(int32_t size) {
     // The host's handle carries the block plus the 8 bytes that remember the handle; a size
     // whose sum would wrap the 32-bit count is refused rather than handed a tiny block.
-    if (size < 0 || size > INT32_MAX - 8) throw std::bad_alloc();
+    if (size < 0 || size > INT32_MAX - 8)
+        throw std::bad_alloc();
     PF_Handle handle = handleSuite_->host_new_handle(static_cast<A_HandleSize>(size + 8));
-    if (handle == nullptr) throw std::bad_alloc();
+    if (handle == nullptr)
+        throw std::bad_alloc();
     auto* memory = static_cast<uint8_t*>(handleSuite_->host_lock_handle(handle));
     if (memory == nullptr) {
         handleSuite_->host_dispose_handle(handle);
@@ -36,7 +39,8 @@ void* AE_MemoryManager::allocate(int32_t size) {
 }
 
 void AE_MemoryManager::release(void* block) {
-    if (block == nullptr) return;
+    if (block == nullptr)
+        return;
     PF_Handle handle;
     std::memcpy(&handle, static_cast<uint8_t*>(block) - 8, sizeof handle);
     handleSuite_->host_unlock_handle(handle);

@@ -25,16 +25,30 @@ enum AdjustSlider : int {
     kEffects,
 };
 
-constexpr int adjustGroupStart(int g) { return 2 + kAdjustStride * g; }
-constexpr int adjustMask(int g) { return 3 + kAdjustStride * g; }
-constexpr int adjustSlider(int g, int s) { return 4 + kAdjustStride * g + s; }
-constexpr int adjustGroupEnd(int g) { return 15 + kAdjustStride * g; }
+constexpr int adjustGroupStart(int g) {
+    return 2 + kAdjustStride * g;
+}
+constexpr int adjustMask(int g) {
+    return 3 + kAdjustStride * g;
+}
+constexpr int adjustSlider(int g, int s) {
+    return 4 + kAdjustStride * g + s;
+}
+constexpr int adjustGroupEnd(int g) {
+    return 15 + kAdjustStride * g;
+}
 
 constexpr int kColorizeStart = 142;
 constexpr int kColorizeSlots = 20;
-constexpr int colorizeMask(int k) { return 143 + 3 * k; }
-constexpr int colorizeColor(int k) { return 144 + 3 * k; }
-constexpr int colorizeOpacity(int k) { return 145 + 3 * k; }
+constexpr int colorizeMask(int k) {
+    return 143 + 3 * k;
+}
+constexpr int colorizeColor(int k) {
+    return 144 + 3 * k;
+}
+constexpr int colorizeOpacity(int k) {
+    return 145 + 3 * k;
+}
 constexpr int kColorizeEnd = 203;
 
 constexpr int kBlurStart = 204;
@@ -69,6 +83,8 @@ enum LinkMode : int { kLinkMaskColor = 1, kLinkMaskName = 2 };
 
 // The thirty mask slots of the render state: adjust groups first, then colorize slots.
 constexpr int kMaskSlots = kAdjustGroups + kColorizeSlots;
-constexpr int colorizeSlotIndex(int k) { return kAdjustGroups + k; }
+constexpr int colorizeSlotIndex(int k) {
+    return kAdjustGroups + k;
+}
 
 } // namespace params

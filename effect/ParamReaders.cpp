@@ -5,7 +5,9 @@
 
 #include <cstring>
 
-ParamReader::ParamReader(PF_InData* in_data) : in_(in_data) { std::memset(&def_, 0, sizeof def_); }
+ParamReader::ParamReader(PF_InData* in_data) : in_(in_data) {
+    std::memset(&def_, 0, sizeof def_);
+}
 
 const PF_ParamDef& ParamReader::read(int index) {
     in_->inter.checkout_param(in_->effect_ref, index, in_->current_time, in_->time_step,

@@ -79,10 +79,10 @@ struct SliderSpec {
     float hi;
 };
 constexpr SliderSpec kAdjustSliderSpecs[params::kAdjustSliders] = {
-    {"Hue", -360.0f, 360.0f},        {"Saturation", -100.0f, 100.0f},
-    {"Brightness", -100.0f, 100.0f}, {"Contrast", -100.0f, 100.0f},
-    {"Gamma", -100.0f, 100.0f},      {"Red", -100.0f, 100.0f},
-    {"Green", -100.0f, 100.0f},      {"Blue", -100.0f, 100.0f},
+    {"Hue", -360.0f, 360.0f},         {"Saturation", -100.0f, 100.0f},
+    {"Brightness", -100.0f, 100.0f},  {"Contrast", -100.0f, 100.0f},
+    {"Gamma", -100.0f, 100.0f},       {"Red", -100.0f, 100.0f},
+    {"Green", -100.0f, 100.0f},       {"Blue", -100.0f, 100.0f},
     {"Temperature", -100.0f, 100.0f}, {"Cyan/Magenta", -100.0f, 100.0f},
     {"Effects", 0.0f, 100.0f},
 };
@@ -101,18 +101,24 @@ PF_Err paramsSetup(PF_InData* in_data, PF_OutData* out_data) {
 
     for (int g = 0; g < params::kAdjustGroups; ++g) {
         std::snprintf(name, sizeof name, "Adjust %d", g + 1);
-        if ((err = d.groupStart(name, g == 0 ? 0 : PF_ParamFlag_START_COLLAPSED))) return err;
-        if ((err = d.mask("Mask"))) return err;
-        for (const SliderSpec& s : kAdjustSliderSpecs) d.slider(s.name, s.lo, s.hi, 0.0f);
-        if ((err = d.groupEnd())) return err;
+        if ((err = d.groupStart(name, g == 0 ? 0 : PF_ParamFlag_START_COLLAPSED)))
+            return err;
+        if ((err = d.mask("Mask")))
+            return err;
+        for (const SliderSpec& s : kAdjustSliderSpecs)
+            d.slider(s.name, s.lo, s.hi, 0.0f);
+        if ((err = d.groupEnd()))
+            return err;
     }
 
     d.groupStart("Colorize", 0);
     for (int k = 0; k < params::kColorizeSlots; ++k) {
         std::snprintf(name, sizeof name, "Mask %d", k + 1);
-        if ((err = d.mask(name))) return err;
+        if ((err = d.mask(name)))
+            return err;
         std::snprintf(name, sizeof name, "Color %d", k + 1);
-        if ((err = d.color(name))) return err;
+        if ((err = d.color(name)))
+            return err;
         std::snprintf(name, sizeof name, "Opacity %d", k + 1);
         d.slider(name, 0.0f, 100.0f, 100.0f);
     }
@@ -131,8 +137,10 @@ PF_Err paramsSetup(PF_InData* in_data, PF_OutData* out_data) {
     d.groupStart("Diffusion/Glow", 0);
     d.slider("Amount", 0.0f, 500.0f, 0.0f);
     d.slider("Blur", 0.0f, 100.0f, 20.0f);
-    if ((err = d.color("Color"))) return err;
-    if ((err = d.popup("Blend", "Add|Normal|Screen", 3, params::kBlendScreen))) return err;
+    if ((err = d.color("Color")))
+        return err;
+    if ((err = d.popup("Blend", "Add|Normal|Screen", 3, params::kBlendScreen)))
+        return err;
     d.slider("Position", 0.0f, 100.0f, 100.0f);
     d.slider("Range", 0.0f, 100.0f, 80.0f);
     d.groupEnd();

@@ -21,14 +21,17 @@ void showControl(const PF_ParamUtilsSuite2* utils, PF_InData* in_data, PF_ParamD
 
 // Whether a mask selector names a mask, read fresh at the current time (a failed read counts
 // as no mask).
-bool hasMask(PF_InData* in_data, int index) { return ParamReader(in_data).path(index) != 0; }
+bool hasMask(PF_InData* in_data, int index) {
+    return ParamReader(in_data).path(index) != 0;
+}
 
 } // namespace
 
 PF_Err updateParamsUI(PF_InData* in_data, PF_ParamDef* params[]) {
     SuiteHolder<PF_ParamUtilsSuite2> utils(in_data->pica_basicP, kPFParamUtilsSuite,
                                            kPFParamUtilsSuiteVersion2);
-    if (params == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (params == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
     for (int g = 0; g < params::kAdjustGroups; ++g) {
         const bool enabled = hasMask(in_data, params::adjustMask(g));
         for (int s = 0; s < params::kAdjustSliders; ++s)
@@ -48,10 +51,13 @@ PF_Err updateParamsUI(PF_InData* in_data, PF_ParamDef* params[]) {
 
 PF_Err userChangedParam(PF_InData*, PF_OutData* out_data, PF_ParamDef* params[],
                         const PF_UserChangedParamExtra* extra) {
-    if (extra == nullptr || params == nullptr) return PF_Err_NONE;
-    if (extra->param_index != params::kForceUpdate) return PF_Err_NONE;
+    if (extra == nullptr || params == nullptr)
+        return PF_Err_NONE;
+    if (extra->param_index != params::kForceUpdate)
+        return PF_Err_NONE;
     PF_ParamDef& box = *params[params::kForceUpdate];
-    if (box.u.bd.value == 0) return PF_Err_NONE;
+    if (box.u.bd.value == 0)
+        return PF_Err_NONE;
     box.u.bd.value = 0;
     box.uu.change_flags |= PF_ChangeFlag_CHANGED_VALUE;
     out_data->out_flags |= PF_OutFlag_FORCE_RERENDER;

@@ -39,10 +39,7 @@ struct PixelBuffer {
     Rect bounds;
 
     uint8_t* row(int32_t y) const { return row0 + static_cast<intptr_t>(y) * rowStep; }
-    template <typename T>
-    T* rowAs(int32_t y) const {
-        return reinterpret_cast<T*>(row(y));
-    }
+    template <typename T> T* rowAs(int32_t y) const { return reinterpret_cast<T*>(row(y)); }
     uint8_t* pixel(int32_t x, int32_t y) const {
         return row(y) + static_cast<intptr_t>(x) * bytesPerPixel;
     }

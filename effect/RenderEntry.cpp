@@ -44,10 +44,14 @@ void unionRect(const PF_LRect& src, PF_LRect& dst) {
     if (dstEmpty) {
         dst = src;
     } else if (!srcEmpty) {
-        if (src.left < dst.left) dst.left = src.left;
-        if (src.top < dst.top) dst.top = src.top;
-        if (src.right > dst.right) dst.right = src.right;
-        if (src.bottom > dst.bottom) dst.bottom = src.bottom;
+        if (src.left < dst.left)
+            dst.left = src.left;
+        if (src.top < dst.top)
+            dst.top = src.top;
+        if (src.right > dst.right)
+            dst.right = src.right;
+        if (src.bottom > dst.bottom)
+            dst.bottom = src.bottom;
     }
 }
 
@@ -92,9 +96,9 @@ PF_Err smartPreRender(PF_InData* in_data, PF_PreRenderExtra* extra) {
     request.preserve_rgb_of_zero_alpha = 1;
     // Cleared first, so a failed checkout merges nothing but empty rectangles.
     PF_CheckoutResult result{};
-    const PF_Err err = extra->cb->checkout_layer(in_data->effect_ref, 0, 0, &request,
-                                                 in_data->current_time, in_data->time_step,
-                                                 in_data->time_scale, &result);
+    const PF_Err err =
+        extra->cb->checkout_layer(in_data->effect_ref, 0, 0, &request, in_data->current_time,
+                                  in_data->time_step, in_data->time_scale, &result);
     unionRect(result.result_rect, extra->output->result_rect);
     unionRect(result.max_result_rect, extra->output->max_result_rect);
     return err;
@@ -105,12 +109,15 @@ PF_Err smartRender(RenderState* state, PF_InData* in_data, PF_SmartRenderExtra* 
     PF_EffectWorld* outWorld = nullptr;
     const PF_Err inErr = extra->cb->checkout_layer_pixels(in_data->effect_ref, 0, &inWorld);
     const PF_Err err = extra->cb->checkout_output(in_data->effect_ref, &outWorld);
-    if (outWorld == nullptr) return err;
+    if (outWorld == nullptr)
+        return err;
     // Without an input there is nothing to make the frame from; saying so beats handing the
     // host an output that was never written.
-    if (inWorld == nullptr) return inErr != PF_Err_NONE ? inErr : PF_Err_BAD_CALLBACK_PARAM;
+    if (inWorld == nullptr)
+        return inErr != PF_Err_NONE ? inErr : PF_Err_BAD_CALLBACK_PARAM;
     const int32_t c = extra->input->bitdepth / 8;
-    if (c != 1 && c != 2 && c != 4) return PF_Err_BAD_CALLBACK_PARAM;
+    if (c != 1 && c != 2 && c != 4)
+        return PF_Err_BAD_CALLBACK_PARAM;
     if (!channelAligned(*inWorld, c) || !channelAligned(*outWorld, c))
         return PF_Err_BAD_CALLBACK_PARAM;
 
@@ -119,6 +126,6 @@ PF_Err smartRender(RenderState* state, PF_InData* in_data, PF_SmartRenderExtra* 
     Rect outputRect;
     smartRenderRects(in_data->output_origin_x, in_data->output_origin_y, w.input, w.output,
                      inputRect, outputRect);
-    return runPipeline(state, in_data, w.input, w.output, inputRect, outputRect,
-                       inWorld->origin_x, inWorld->origin_y);
+    return runPipeline(state, in_data, w.input, w.output, inputRect, outputRect, inWorld->origin_x,
+                       inWorld->origin_y);
 }

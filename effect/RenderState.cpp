@@ -19,14 +19,21 @@ AEGP_PluginID g_pluginId = 0;
 } // namespace
 
 namespace effect_globals {
-AE_MemoryManager* memoryHandler() { return g_memoryHandler; }
-int32_t instanceCount() { return g_instanceCount; }
-AEGP_PluginID pluginId() { return g_pluginId; }
+AE_MemoryManager* memoryHandler() {
+    return g_memoryHandler;
+}
+int32_t instanceCount() {
+    return g_instanceCount;
+}
+AEGP_PluginID pluginId() {
+    return g_pluginId;
+}
 } // namespace effect_globals
 
 InstanceToken::InstanceToken(SPBasicSuite* basic) {
     ++g_instanceCount;
-    if (g_instanceCount != 1) return;
+    if (g_instanceCount != 1)
+        return;
     try {
         g_memoryHandler = new AE_MemoryManager(basic);
         SuiteHolder<AEGP_UtilitySuite10> utility(basic, kAEGPUtilitySuite,
@@ -89,9 +96,11 @@ RenderState::~RenderState() {
     fillLightLut_.reset();
     fill_light.reset();
     blur_filter.reset();
-    for (MaskSlot& slot : slots) slot.adjuster.reset();
+    for (MaskSlot& slot : slots)
+        slot.adjuster.reset();
     instance_.reset();
     all_masks.clear();
-    for (auto it = slots.rbegin(); it != slots.rend(); ++it) it->linked.clear();
+    for (auto it = slots.rbegin(); it != slots.rend(); ++it)
+        it->linked.clear();
     // The suites are released by their holders, in reverse order of acquisition.
 }

@@ -24,9 +24,9 @@ class BlurFilter;
 // The content of the host's sequence handle: 16 bytes, little-endian, stored with projects in
 // its flattened form (render state 0).
 struct SequenceData {
-    uint32_t reserved;     // written 0 at setup
-    uint32_t padding;      // never written
-    uint64_t renderState;  // RenderState*, 0 once flattened
+    uint32_t reserved;    // written 0 at setup
+    uint32_t padding;     // never written
+    uint64_t renderState; // RenderState*, 0 once flattened
 };
 static_assert(sizeof(SequenceData) == 16, "the flattened record is 16 bytes");
 

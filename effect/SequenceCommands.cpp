@@ -35,8 +35,10 @@ class PendingHandle {
 public:
     PendingHandle(PF_InData* in_data, PF_Handle h) : in_(in_data), h_(h) {}
     ~PendingHandle() {
-        if (h_ == nullptr) return;
-        if (locked_) in_->utils->host_unlock_handle(h_);
+        if (h_ == nullptr)
+            return;
+        if (locked_)
+            in_->utils->host_unlock_handle(h_);
         in_->utils->host_dispose_handle(h_);
     }
     PendingHandle(const PendingHandle&) = delete;
@@ -57,7 +59,8 @@ private:
 } // namespace
 
 RenderState* renderStateOf(PF_Handle sequence_data) {
-    if (sequence_data == nullptr || *sequence_data == nullptr) return nullptr;
+    if (sequence_data == nullptr || *sequence_data == nullptr)
+        return nullptr;
     // The host's handle memory is read as a plain pointer, without locking.
     const auto* record = static_cast<const SequenceData*>(*sequence_data);
     return reinterpret_cast<RenderState*>(static_cast<uintptr_t>(record->renderState));
@@ -68,10 +71,12 @@ PF_Err sequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
     PF_Handle h = in_data->utils->host_new_handle(sizeof(SequenceData));
     // A host that gives no handle leaves nowhere to keep the state: report it as out of
     // memory rather than render later with nothing behind the sequence.
-    if (h == nullptr) throw std::bad_alloc();
+    if (h == nullptr)
+        throw std::bad_alloc();
     PendingHandle pending(in_data, h);
     SequenceData* record = lockRecord(in_data, h);
-    if (record == nullptr) throw std::bad_alloc();
+    if (record == nullptr)
+        throw std::bad_alloc();
     pending.markLocked();
     record->reserved = 0;
     record->renderState = 0;
@@ -94,14 +99,16 @@ PF_Err sequenceResetup(PF_InData* in_data, PF_OutData* out_data) {
 }
 
 PF_Err sequenceFlatten(PF_InData* in_data, PF_OutData* out_data) {
-    if (in_data->sequence_data == nullptr) return PF_Err_NONE;
+    if (in_data->sequence_data == nullptr)
+        return PF_Err_NONE;
     destroyStateOf(in_data, in_data->sequence_data);
     out_data->sequence_data = in_data->sequence_data;
     return PF_Err_NONE;
 }
 
 PF_Err sequenceSetdown(PF_InData* in_data, PF_OutData* out_data) {
-    if (in_data->sequence_data == nullptr) return PF_Err_NONE;
+    if (in_data->sequence_data == nullptr)
+        return PF_Err_NONE;
     destroyStateOf(in_data, in_data->sequence_data);
     in_data->utils->host_dispose_handle(in_data->sequence_data);
     out_data->sequence_data = nullptr;

@@ -6,8 +6,7 @@
 #include "effect/HostError.h"
 #include "effect/HostProtocol.h"
 
-template <typename Suite>
-class SuiteHolder {
+template <typename Suite> class SuiteHolder {
 public:
     SuiteHolder(SPBasicSuite* basic, const char* name, A_long version)
         : basic_(basic), name_(name), version_(version) {
@@ -19,7 +18,8 @@ public:
         suite_ = static_cast<const Suite*>(suite);
     }
     ~SuiteHolder() {
-        if (suite_ != nullptr) basic_->ReleaseSuite(name_, version_);
+        if (suite_ != nullptr)
+            basic_->ReleaseSuite(name_, version_);
     }
     SuiteHolder(const SuiteHolder&) = delete;
     SuiteHolder& operator=(const SuiteHolder&) = delete;

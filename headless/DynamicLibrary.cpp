@@ -11,13 +11,16 @@ namespace headless {
 #if defined(_WIN32)
 void* openLibrary(const std::string& path, std::string& error) {
     HMODULE m = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    if (m == nullptr) error = "cannot load " + path;
+    if (m == nullptr)
+        error = "cannot load " + path;
     return reinterpret_cast<void*>(m);
 }
 void* findSymbol(void* library, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
-void closeLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+void closeLibrary(void* library) {
+    FreeLibrary(static_cast<HMODULE>(library));
+}
 #else
 void* openLibrary(const std::string& path, std::string& error) {
     void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -27,8 +30,12 @@ void* openLibrary(const std::string& path, std::string& error) {
     }
     return lib;
 }
-void* findSymbol(void* library, const char* name) { return dlsym(library, name); }
-void closeLibrary(void* library) { dlclose(library); }
+void* findSymbol(void* library, const char* name) {
+    return dlsym(library, name);
+}
+void closeLibrary(void* library) {
+    dlclose(library);
+}
 #endif
 
 } // namespace headless

@@ -14,7 +14,8 @@ namespace {
 Host* g_current = nullptr;
 
 Host& cur() {
-    if (g_current == nullptr) std::abort(); // a callback outside any host: a test bug
+    if (g_current == nullptr)
+        std::abort(); // a callback outside any host: a test bug
     return *g_current;
 }
 
@@ -26,11 +27,21 @@ PF_Err cbCheckoutParam(PF_ProgPtr, PF_ParamIndex index, A_long, A_long, A_u_long
                        PF_ParamDef* param) {
     return cur().checkoutParam(index, param);
 }
-PF_Err cbCheckinParam(PF_ProgPtr, PF_ParamDef* param) { return cur().checkinParam(param); }
-PF_Handle cbNewHandle(A_HandleSize size) { return cur().newHandle(size); }
-void* cbLockHandle(PF_Handle h) { return cur().lockHandle(h); }
-void cbUnlockHandle(PF_Handle h) { cur().unlockHandle(h); }
-void cbDisposeHandle(PF_Handle h) { cur().disposeHandle(h); }
+PF_Err cbCheckinParam(PF_ProgPtr, PF_ParamDef* param) {
+    return cur().checkinParam(param);
+}
+PF_Handle cbNewHandle(A_HandleSize size) {
+    return cur().newHandle(size);
+}
+void* cbLockHandle(PF_Handle h) {
+    return cur().lockHandle(h);
+}
+void cbUnlockHandle(PF_Handle h) {
+    cur().unlockHandle(h);
+}
+void cbDisposeHandle(PF_Handle h) {
+    cur().disposeHandle(h);
+}
 A_HandleSize cbHandleSize(PF_Handle h) {
     return h == nullptr ? 0 : reinterpret_cast<Host::HandleRec*>(h)->size;
 }
@@ -48,8 +59,10 @@ A_Err cbRegister(AEGP_GlobalRefcon, const A_char* name, AEGP_PluginID* id) {
 }
 
 PF_Err cbUpdateParamUI(PF_ProgPtr, PF_ParamIndex index, const PF_ParamDef* def) {
-    if (cur().faults.shouldFail("PF_UpdateParamUI")) return PF_Err_BAD_CALLBACK_PARAM;
-    if (def == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (cur().faults.shouldFail("PF_UpdateParamUI"))
+        return PF_Err_BAD_CALLBACK_PARAM;
+    if (def == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
     cur().uiUpdates.push_back({index, def->ui_flags, def->flags});
     return PF_Err_NONE;
 }
@@ -69,11 +82,15 @@ AEGP_LayerSuite11 g_layerSuite = {nullptr};
 bool Faults::shouldFail(const std::string& function) {
     const int64_t n = ++counts_[function];
     ++total_;
-    if (hook) hook(function, n);
+    if (hook)
+        hook(function, n);
     bool fail = false;
-    if (auto it = plan_.find(function); it != plan_.end() && it->second == n) fail = true;
-    if (auto it = plan_.find("*"); it != plan_.end() && it->second == total_) fail = true;
-    if (fail) ++injected_;
+    if (auto it = plan_.find(function); it != plan_.end() && it->second == n)
+        fail = true;
+    if (auto it = plan_.find("*"); it != plan_.end() && it->second == total_)
+        fail = true;
+    if (fail)
+        ++injected_;
     return fail;
 }
 
@@ -87,10 +104,12 @@ std::shared_ptr<Plugin> Plugin::loadEffectLibrary(const std::string& path) {
     std::shared_ptr<Plugin> p(new Plugin);
     std::string error;
     p->lib_ = openLibrary(path, error);
-    if (p->lib_ == nullptr) throw std::runtime_error(error);
+    if (p->lib_ == nullptr)
+        throw std::runtime_error(error);
     p->path_ = path;
     p->command_ = reinterpret_cast<EffectCommandFunc>(findSymbol(p->lib_, "command"));
-    if (p->command_ == nullptr) throw std::runtime_error(path + " has no export \"command\"");
+    if (p->command_ == nullptr)
+        throw std::runtime_error(path + " has no export \"command\"");
     return p;
 }
 
@@ -98,10 +117,12 @@ std::shared_ptr<Plugin> Plugin::loadLoader(const std::string& path) {
     std::shared_ptr<Plugin> p(new Plugin);
     std::string error;
     p->lib_ = openLibrary(path, error);
-    if (p->lib_ == nullptr) throw std::runtime_error(error);
+    if (p->lib_ == nullptr)
+        throw std::runtime_error(error);
     p->path_ = path;
     p->pluginMain_ = reinterpret_cast<PluginMainFunc>(findSymbol(p->lib_, "PluginMain"));
-    if (p->pluginMain_ == nullptr) throw std::runtime_error(path + " has no export PluginMain");
+    if (p->pluginMain_ == nullptr)
+        throw std::runtime_error(path + " has no export PluginMain");
     return p;
 }
 
@@ -113,12 +134,14 @@ std::shared_ptr<Plugin> Plugin::fromCommand(EffectCommandFunc command) {
 }
 
 Plugin::~Plugin() {
-    if (lib_ != nullptr) closeLibrary(lib_);
+    if (lib_ != nullptr)
+        closeLibrary(lib_);
 }
 
 PF_Err Plugin::call(PF_Cmd cmd, PF_InData* in, PF_OutData* out, PF_ParamDef* params[],
                     PF_LayerDef* output, void* extra) const {
-    if (pluginMain_ != nullptr) return pluginMain_(cmd, in, out, params, output, extra);
+    if (pluginMain_ != nullptr)
+        return pluginMain_(cmd, in, out, params, output, extra);
     return command_("Zonepainter", cmd, in, out, params, output, extra);
 }
 
@@ -127,8 +150,12 @@ void* Plugin::symbol(const char* name) const {
 }
 
 // --- Host ----------------------------------------------------------------------------------------
-Host* Host::current() { return g_current; }
-void Host::makeCurrent() { g_current = this; }
+Host* Host::current() {
+    return g_current;
+}
+void Host::makeCurrent() {
+    g_current = this;
+}
 
 Host::Host(std::shared_ptr<Plugin> plugin) : plugin_(std::move(plugin)) {
     makeCurrent();
@@ -162,13 +189,17 @@ Host::Host(std::shared_ptr<Plugin> plugin) : plugin_(std::move(plugin)) {
 }
 
 Host::~Host() {
-    for (auto& [h, rec] : handles_) std::free(rec->memory);
+    for (auto& [h, rec] : handles_)
+        std::free(rec->memory);
     handles_.clear();
     extensions_.clear();
-    if (g_current == this) g_current = nullptr;
+    if (g_current == this)
+        g_current = nullptr;
 }
 
-void Host::resetOutData() { std::memset(&out_, 0, sizeof out_); }
+void Host::resetOutData() {
+    std::memset(&out_, 0, sizeof out_);
+}
 
 PF_InData& Host::preparedInData() {
     makeCurrent();
@@ -182,7 +213,8 @@ PF_InData& Host::preparedInData() {
 
 PF_Err Host::send(PF_Cmd cmd, void* extra, PF_LayerDef* output) {
     preparedInData();
-    if (cmd >= PF_Cmd_SEQUENCE_SETUP && cmd <= PF_Cmd_SEQUENCE_SETDOWN) out_.sequence_data = nullptr;
+    if (cmd >= PF_Cmd_SEQUENCE_SETUP && cmd <= PF_Cmd_SEQUENCE_SETDOWN)
+        out_.sequence_data = nullptr;
     PF_ParamDef** params = values_.empty() ? nullptr : paramArray();
     const PF_Err err = plugin_->call(cmd, &in_, &out_, params, output, extra);
     // The host adopts what the effect hands back for its sequence.
@@ -194,7 +226,8 @@ PF_Err Host::send(PF_Cmd cmd, void* extra, PF_LayerDef* output) {
             sequence_ = out_.sequence_data;
         break;
     case PF_Cmd_SEQUENCE_SETDOWN:
-        if (err == PF_Err_NONE) sequence_ = nullptr;
+        if (err == PF_Err_NONE)
+            sequence_ = nullptr;
         break;
     default:
         break;
@@ -213,14 +246,17 @@ PF_Err Host::send(PF_Cmd cmd, void* extra, PF_LayerDef* output) {
 
 PF_Err Host::setupInstance() {
     PF_Err err = send(PF_Cmd_GLOBAL_SETUP);
-    if (err == PF_Err_NONE) err = send(PF_Cmd_PARAMS_SETUP);
-    if (err == PF_Err_NONE) err = send(PF_Cmd_SEQUENCE_SETUP);
+    if (err == PF_Err_NONE)
+        err = send(PF_Cmd_PARAMS_SETUP);
+    if (err == PF_Err_NONE)
+        err = send(PF_Cmd_SEQUENCE_SETUP);
     return err;
 }
 
 PF_Err Host::teardownInstance() {
     PF_Err err = PF_Err_NONE;
-    if (sequence_ != nullptr) err = send(PF_Cmd_SEQUENCE_SETDOWN);
+    if (sequence_ != nullptr)
+        err = send(PF_Cmd_SEQUENCE_SETDOWN);
     const PF_Err err2 = send(PF_Cmd_GLOBAL_SETDOWN);
     return err != PF_Err_NONE ? err : err2;
 }
@@ -228,16 +264,20 @@ PF_Err Host::teardownInstance() {
 // --- parameters ----------------------------------------------------------------------------------
 PF_Err Host::addParam(PF_ParamIndex, PF_ParamDefPtr def) {
     ++addParamCalls_;
-    if (failAddAt_ != 0 && addParamCalls_ == failAddAt_) return failAddErr_;
-    if (faults.shouldFail("add_param")) return PF_Err_OUT_OF_MEMORY;
+    if (failAddAt_ != 0 && addParamCalls_ == failAddAt_)
+        return failAddErr_;
+    if (faults.shouldFail("add_param"))
+        return PF_Err_OUT_OF_MEMORY;
     DeclaredParam d;
     d.def = *def;
     if (def->param_type == PF_Param_POPUP && def->u.pd.u.namesptr != nullptr) {
         d.popupChoices = def->u.pd.u.namesptr;
     }
-    if (def->param_type == PF_Param_CHECKBOX) d.def.u.bd.u.nameptr = nullptr;
+    if (def->param_type == PF_Param_CHECKBOX)
+        d.def.u.bd.u.nameptr = nullptr;
     // The effect's texts need not outlive the call; the choices are kept as a copy.
-    if (def->param_type == PF_Param_POPUP) d.def.u.pd.u.namesptr = nullptr;
+    if (def->param_type == PF_Param_POPUP)
+        d.def.u.pd.u.namesptr = nullptr;
     declared_.push_back(d);
     // The stored value starts as the declared default; index 0 is the host's input layer.
     if (values_.empty()) {
@@ -251,29 +291,43 @@ PF_Err Host::addParam(PF_ParamIndex, PF_ParamDefPtr def) {
 }
 
 PF_ParamDef& Host::param(int index) {
-    if (index < 0 || index >= paramCount()) throw std::out_of_range("parameter index");
+    if (index < 0 || index >= paramCount())
+        throw std::out_of_range("parameter index");
     return values_[static_cast<size_t>(index)];
 }
 
-void Host::setSlider(int index, double value) { param(index).u.fs_d.value = value; }
-void Host::setColor(int index, PF_Pixel color) { param(index).u.cd.value = color; }
-void Host::setPopup(int index, int value) { param(index).u.pd.value = value; }
-void Host::setPath(int index, PF_PathID id) { param(index).u.path_d.path_id = id; }
-void Host::setCheckbox(int index, int value) { param(index).u.bd.value = value; }
+void Host::setSlider(int index, double value) {
+    param(index).u.fs_d.value = value;
+}
+void Host::setColor(int index, PF_Pixel color) {
+    param(index).u.cd.value = color;
+}
+void Host::setPopup(int index, int value) {
+    param(index).u.pd.value = value;
+}
+void Host::setPath(int index, PF_PathID id) {
+    param(index).u.path_d.path_id = id;
+}
+void Host::setCheckbox(int index, int value) {
+    param(index).u.bd.value = value;
+}
 
 PF_Err Host::checkoutParam(PF_ParamIndex index, PF_ParamDef* param) {
     // Plug-ins check in every checkout, also one that failed, so each call is outstanding until
     // its checkin whatever its result.
     ++outstandingCheckouts_;
-    if (faults.shouldFail("checkout_param")) return PF_Err_BAD_CALLBACK_PARAM;
-    if (index < 0 || index >= paramCount() || param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (faults.shouldFail("checkout_param"))
+        return PF_Err_BAD_CALLBACK_PARAM;
+    if (index < 0 || index >= paramCount() || param == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
     *param = values_[static_cast<size_t>(index)];
     ++checkoutsTotal_;
     return PF_Err_NONE;
 }
 
 PF_Err Host::checkinParam(PF_ParamDef* param) {
-    if (param == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (param == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
     --outstandingCheckouts_;
     return PF_Err_NONE;
 }
@@ -281,7 +335,8 @@ PF_Err Host::checkinParam(PF_ParamDef* param) {
 PF_ParamDef** Host::paramArray() {
     commandCopies_ = values_;
     commandPointers_.resize(commandCopies_.size());
-    for (size_t i = 0; i < commandCopies_.size(); ++i) commandPointers_[i] = &commandCopies_[i];
+    for (size_t i = 0; i < commandCopies_.size(); ++i)
+        commandPointers_[i] = &commandCopies_[i];
     return commandPointers_.data();
 }
 
@@ -297,7 +352,8 @@ int Host::findParam(const std::string& group, const std::string& control) const 
             current.clear();
             continue;
         }
-        if (current == group && control == d.name) return static_cast<int>(i) + 1;
+        if (current == group && control == d.name)
+            return static_cast<int>(i) + 1;
     }
     return -1;
 }
@@ -306,8 +362,10 @@ std::string Host::groupOf(int index) const {
     std::string current;
     for (size_t i = 0; i < declared_.size() && static_cast<int>(i) + 1 < index; ++i) {
         const PF_ParamDef& d = declared_[i].def;
-        if (d.param_type == PF_Param_GROUP_START) current = d.name;
-        if (d.param_type == PF_Param_GROUP_END) current.clear();
+        if (d.param_type == PF_Param_GROUP_START)
+            current = d.name;
+        if (d.param_type == PF_Param_GROUP_END)
+            current.clear();
     }
     return current;
 }
@@ -315,11 +373,14 @@ std::string Host::groupOf(int index) const {
 // --- handles -------------------------------------------------------------------------------------
 PF_Handle Host::newHandle(uint64_t size) {
     lastHandleSize_ = static_cast<int64_t>(size);
-    if (faults.shouldFail("host_new_handle")) return nullptr;
-    if (size > (uint64_t{1} << 34)) return nullptr; // beyond what this host will give
+    if (faults.shouldFail("host_new_handle"))
+        return nullptr;
+    if (size > (uint64_t{1} << 34))
+        return nullptr; // beyond what this host will give
     auto rec = std::make_unique<HandleRec>();
     rec->memory = std::malloc(size == 0 ? 1 : size);
-    if (rec->memory == nullptr) return nullptr;
+    if (rec->memory == nullptr)
+        return nullptr;
     rec->size = size;
     auto h = reinterpret_cast<PF_Handle>(rec.get());
     handles_[h] = std::move(rec);
@@ -330,28 +391,36 @@ PF_Handle Host::newHandle(uint64_t size) {
 
 void* Host::lockHandle(PF_Handle h) {
     auto it = handles_.find(h);
-    if (it == handles_.end()) return nullptr;
-    if (faults.shouldFail("host_lock_handle")) return nullptr;
-    if (it->second->locks++ == 0) ++lockedHandles_;
+    if (it == handles_.end())
+        return nullptr;
+    if (faults.shouldFail("host_lock_handle"))
+        return nullptr;
+    if (it->second->locks++ == 0)
+        ++lockedHandles_;
     return it->second->memory;
 }
 
 void Host::unlockHandle(PF_Handle h) {
     auto it = handles_.find(h);
-    if (it == handles_.end() || it->second->locks == 0) return;
-    if (--it->second->locks == 0) --lockedHandles_;
+    if (it == handles_.end() || it->second->locks == 0)
+        return;
+    if (--it->second->locks == 0)
+        --lockedHandles_;
 }
 
 void Host::disposeHandle(PF_Handle h) {
     auto it = handles_.find(h);
-    if (it == handles_.end()) return;
-    if (it->second->locks > 0) --lockedHandles_;
+    if (it == handles_.end())
+        return;
+    if (it->second->locks > 0)
+        --lockedHandles_;
     std::free(it->second->memory);
     handles_.erase(it);
     --liveHandles_;
 }
 
-// --- suites ----------------------------------------------------------------------------------------
+// --- suites
+// ----------------------------------------------------------------------------------------
 void Host::registerSuite(const std::string& name, int version, const void* table) {
     suites_[{name, version}].table = table;
 }
@@ -362,7 +431,8 @@ void Host::withholdSuite(const std::string& name, int version, bool withheld) {
 
 int Host::outstandingSuites() const {
     int n = 0;
-    for (const auto& [key, e] : suites_) n += e.outstanding;
+    for (const auto& [key, e] : suites_)
+        n += e.outstanding;
     return n;
 }
 
@@ -372,10 +442,13 @@ int Host::outstandingSuite(const std::string& name, int version) const {
 }
 
 A_Err Host::acquireSuite(const char* name, A_long version, const void** suite) {
-    if (suite != nullptr) *suite = nullptr;
-    if (name == nullptr || suite == nullptr) return A_Err_MISSING_SUITE;
+    if (suite != nullptr)
+        *suite = nullptr;
+    if (name == nullptr || suite == nullptr)
+        return A_Err_MISSING_SUITE;
     suiteLog_.push_back(std::string("acquire ") + name + " " + std::to_string(version));
-    if (faults.shouldFail("AcquireSuite")) return A_Err_MISSING_SUITE;
+    if (faults.shouldFail("AcquireSuite"))
+        return A_Err_MISSING_SUITE;
     auto it = suites_.find({name, version});
     if (it == suites_.end() || it->second.withheld || it->second.table == nullptr)
         return A_Err_MISSING_SUITE;
@@ -385,22 +458,26 @@ A_Err Host::acquireSuite(const char* name, A_long version, const void** suite) {
 }
 
 A_Err Host::releaseSuite(const char* name, A_long version) {
-    if (name == nullptr) return A_Err_MISSING_SUITE;
+    if (name == nullptr)
+        return A_Err_MISSING_SUITE;
     suiteLog_.push_back(std::string("release ") + name + " " + std::to_string(version));
     auto it = suites_.find({name, version});
-    if (it == suites_.end() || it->second.outstanding == 0) return A_Err_MISSING_SUITE;
+    if (it == suites_.end() || it->second.outstanding == 0)
+        return A_Err_MISSING_SUITE;
     --it->second.outstanding;
     return A_Err_NONE;
 }
 
 A_Err Host::registerWithAegp(const A_char* name, AEGP_PluginID* id) {
     registrations_.push_back(name != nullptr ? name : "");
-    if (id != nullptr) *id = 42;
+    if (id != nullptr)
+        *id = 42;
     return A_Err_NONE;
 }
 
 PF_Err Host::platformData(PF_PlatDataID which, void* data) {
-    if (faults.shouldFail("get_platform_data")) return PF_Err_BAD_CALLBACK_PARAM;
+    if (faults.shouldFail("get_platform_data"))
+        return PF_Err_BAD_CALLBACK_PARAM;
     if (which != PF_PlatData_EXE_FILE_PATH_DEPRECATED || data == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
     // The buffer the loader passes holds 272 bytes.

@@ -192,10 +192,10 @@ public:
     struct Extension {
         virtual ~Extension() = default;
     };
-    template <typename T>
-    T& extension() {
+    template <typename T> T& extension() {
         auto& slot = extensions_[typeid(T).name()];
-        if (!slot) slot = std::make_unique<T>(*this);
+        if (!slot)
+            slot = std::make_unique<T>(*this);
         return static_cast<T&>(*slot);
     }
 

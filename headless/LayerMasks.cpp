@@ -31,13 +31,19 @@ struct PathOutlineRec {
     PF_PathID id;
 };
 
-LayerMasks& layer() { return Host::current()->extension<LayerMasks>(); }
-bool fail(const char* fn) { return Host::current()->faults.shouldFail(fn); }
+LayerMasks& layer() {
+    return Host::current()->extension<LayerMasks>();
+}
+bool fail(const char* fn) {
+    return Host::current()->faults.shouldFail(fn);
+}
 
 // --- AEGP PF Interface Suite -----------------------------------------------------------------
 A_Err getEffectLayer(PF_ProgPtr, AEGP_LayerH* layerPH) {
-    if (layerPH) *layerPH = nullptr;
-    if (fail("AEGP_GetEffectLayer") || layerPH == nullptr) return kInjected;
+    if (layerPH)
+        *layerPH = nullptr;
+    if (fail("AEGP_GetEffectLayer") || layerPH == nullptr)
+        return kInjected;
     *layerPH = reinterpret_cast<AEGP_LayerH>(&g_layer);
     return A_Err_NONE;
 }
@@ -52,23 +58,28 @@ A_Err getLayerNumMasks(AEGP_LayerH layerH, A_long* num) {
 }
 
 A_Err getLayerMaskByIndex(AEGP_LayerH, AEGP_MaskIndex index, AEGP_MaskRefH* maskPH) {
-    if (maskPH) *maskPH = nullptr;
-    if (fail("AEGP_GetLayerMaskByIndex") || maskPH == nullptr) return kInjected;
-    if (index < 0 || index >= static_cast<A_long>(layer().masks.size())) return kInjected;
+    if (maskPH)
+        *maskPH = nullptr;
+    if (fail("AEGP_GetLayerMaskByIndex") || maskPH == nullptr)
+        return kInjected;
+    if (index < 0 || index >= static_cast<A_long>(layer().masks.size()))
+        return kInjected;
     *maskPH = reinterpret_cast<AEGP_MaskRefH>(new MaskRefRec{index});
     ++layer().liveMasks_;
     return A_Err_NONE;
 }
 
 A_Err disposeMask(AEGP_MaskRefH maskH) {
-    if (maskH == nullptr) return kInjected;
+    if (maskH == nullptr)
+        return kInjected;
     delete reinterpret_cast<MaskRefRec*>(maskH);
     --layer().liveMasks_;
     return A_Err_NONE;
 }
 
 const HostMask* maskOf(AEGP_MaskRefH maskH) {
-    if (maskH == nullptr) return nullptr;
+    if (maskH == nullptr)
+        return nullptr;
     const int i = reinterpret_cast<MaskRefRec*>(maskH)->index;
     return &layer().masks[static_cast<size_t>(i)];
 }
@@ -99,7 +110,8 @@ A_Err getMaskName(AEGP_MaskRefH maskH, A_char* nameZ) {
 // --- AEGP Stream Suite -----------------------------------------------------------------------
 A_Err getNewMaskStream(AEGP_PluginID, AEGP_MaskRefH maskH, AEGP_MaskStream which,
                        AEGP_StreamRefH* streamPH) {
-    if (streamPH) *streamPH = nullptr;
+    if (streamPH)
+        *streamPH = nullptr;
     if (fail("AEGP_GetNewMaskStream") || streamPH == nullptr || maskH == nullptr)
         return kInjected;
     if (which != AEGP_MaskStream_OUTLINE && which != AEGP_MaskStream_OPACITY &&
@@ -112,7 +124,8 @@ A_Err getNewMaskStream(AEGP_PluginID, AEGP_MaskRefH maskH, AEGP_MaskStream which
 }
 
 A_Err disposeStream(AEGP_StreamRefH streamH) {
-    if (streamH == nullptr) return kInjected;
+    if (streamH == nullptr)
+        return kInjected;
     delete reinterpret_cast<StreamRec*>(streamH);
     --layer().liveStreams_;
     return A_Err_NONE;
@@ -147,7 +160,8 @@ A_Err getNewStreamValue(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_LTimeMode, 
 }
 
 A_Err disposeStreamValue(AEGP_StreamValue2* valueP) {
-    if (valueP == nullptr || valueP->streamH == nullptr) return kInjected;
+    if (valueP == nullptr || valueP->streamH == nullptr)
+        return kInjected;
     const auto* s = reinterpret_cast<StreamRec*>(valueP->streamH);
     if (s->which == AEGP_MaskStream_OUTLINE && valueP->val.mask != nullptr) {
         auto** holder = reinterpret_cast<OutlineRec**>(valueP->val.mask);
@@ -188,7 +202,8 @@ A_Err getMaskOutlineVertexInfo(AEGP_MaskOutlineValH h, AEGP_VertexIndex which,
         return kInjected;
     const OutlineRec* o = outlineOf(h);
     const auto n = static_cast<A_long>(o->vertices.size());
-    if (which < 0 || n == 0) return kInjected;
+    if (which < 0 || n == 0)
+        return kInjected;
     if (which < n) {
         *vertexP = o->vertices[static_cast<size_t>(which)];
         return A_Err_NONE;
@@ -202,13 +217,15 @@ A_Err getMaskOutlineVertexInfo(AEGP_MaskOutlineValH h, AEGP_VertexIndex which,
 
 // --- PF Path Query / Path Data Suites --------------------------------------------------------
 PF_Err numPaths(PF_ProgPtr, A_long* num) {
-    if (fail("PF_NumPaths") || num == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (fail("PF_NumPaths") || num == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
     *num = static_cast<A_long>(layer().masks.size());
     return PF_Err_NONE;
 }
 
 PF_Err pathInfo(PF_ProgPtr, A_long index, PF_PathID* idP) {
-    if (fail("PF_PathInfo") || idP == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (fail("PF_PathInfo") || idP == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
     if (index < 0 || index >= static_cast<A_long>(layer().masks.size()))
         return PF_Err_BAD_CALLBACK_PARAM;
     *idP = index + 1;
@@ -216,8 +233,10 @@ PF_Err pathInfo(PF_ProgPtr, A_long index, PF_PathID* idP) {
 }
 
 PF_Err checkoutPath(PF_ProgPtr, PF_PathID id, A_long, A_long, A_u_long, PF_PathOutlinePtr* pathPP) {
-    if (pathPP) *pathPP = nullptr;
-    if (fail("PF_CheckoutPath") || pathPP == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (pathPP)
+        *pathPP = nullptr;
+    if (fail("PF_CheckoutPath") || pathPP == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
     if (id < 1 || id > static_cast<PF_PathID>(layer().masks.size()))
         return PF_Err_BAD_CALLBACK_PARAM;
     *pathPP = reinterpret_cast<PF_PathOutlinePtr>(new PathOutlineRec{id});
@@ -226,14 +245,16 @@ PF_Err checkoutPath(PF_ProgPtr, PF_PathID id, A_long, A_long, A_u_long, PF_PathO
 }
 
 PF_Err checkinPath(PF_ProgPtr, PF_PathID, PF_Boolean, PF_PathOutlinePtr pathP) {
-    if (pathP == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (pathP == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
     delete reinterpret_cast<PathOutlineRec*>(pathP);
     --layer().outstandingPaths_;
     return PF_Err_NONE;
 }
 
 PF_Err pathGetName(PF_ProgPtr, PF_PathID id, A_char* nameZ) {
-    if (fail("PF_PathGetName") || nameZ == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (fail("PF_PathGetName") || nameZ == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
     if (id < 1 || id > static_cast<PF_PathID>(layer().masks.size()))
         return PF_Err_BAD_CALLBACK_PARAM;
     std::strncpy(nameZ, layer().masks[static_cast<size_t>(id - 1)].name.c_str(),

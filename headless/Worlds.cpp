@@ -12,7 +12,8 @@ HostWorld::HostWorld(int width, int height, int bytesPerChannel, int rowBytes, i
     std::memset(&world, 0, sizeof world);
     const int packed = width * 4 * bytesPerChannel;
     absRowBytes_ = rowBytes == 0 ? packed : std::abs(rowBytes);
-    if (absRowBytes_ < packed) throw std::invalid_argument("row bytes shorter than a row");
+    if (absRowBytes_ < packed)
+        throw std::invalid_argument("row bytes shorter than a row");
     const size_t bytes = static_cast<size_t>(absRowBytes_) * static_cast<size_t>(height);
     storage_.assign(bytes + 2 * static_cast<size_t>(canary_), kGuard);
     base_ = storage_.data() + canary_;
@@ -31,7 +32,9 @@ uint8_t* HostWorld::row(int y) {
     const intptr_t first = world.rowbytes < 0 ? intptr_t{height() - 1} * absRowBytes_ : 0;
     return base_ + first + static_cast<intptr_t>(y) * world.rowbytes;
 }
-const uint8_t* HostWorld::row(int y) const { return const_cast<HostWorld*>(this)->row(y); }
+const uint8_t* HostWorld::row(int y) const {
+    return const_cast<HostWorld*>(this)->row(y);
+}
 
 void HostWorld::fillBytes(uint8_t v) {
     const size_t packed = static_cast<size_t>(width()) * static_cast<size_t>(bytesPerPixel());
@@ -43,14 +46,17 @@ void HostWorld::fillBytes(uint8_t v) {
 
 bool HostWorld::canariesIntact() const {
     for (int i = 0; i < canary_; ++i) {
-        if (storage_[static_cast<size_t>(i)] != kGuard) return false;
-        if (storage_[storage_.size() - 1 - static_cast<size_t>(i)] != kGuard) return false;
+        if (storage_[static_cast<size_t>(i)] != kGuard)
+            return false;
+        if (storage_[storage_.size() - 1 - static_cast<size_t>(i)] != kGuard)
+            return false;
     }
     const size_t packed = static_cast<size_t>(width()) * static_cast<size_t>(bytesPerPixel());
     for (int y = 0; y < height(); ++y) {
         const uint8_t* r = row(y);
         for (size_t i = packed; i < static_cast<size_t>(absRowBytes_); ++i) {
-            if (r[i] != kPad) return false;
+            if (r[i] != kPad)
+                return false;
         }
     }
     return true;
@@ -59,7 +65,8 @@ bool HostWorld::canariesIntact() const {
 std::vector<uint8_t> HostWorld::packedPixels() const {
     const size_t packed = static_cast<size_t>(width()) * static_cast<size_t>(bytesPerPixel());
     std::vector<uint8_t> out(packed * static_cast<size_t>(height()));
-    for (int y = 0; y < height(); ++y) std::memcpy(&out[packed * static_cast<size_t>(y)], row(y), packed);
+    for (int y = 0; y < height(); ++y)
+        std::memcpy(&out[packed * static_cast<size_t>(y)], row(y), packed);
     return out;
 }
 
@@ -73,12 +80,15 @@ void HostWorld::setPackedPixels(const std::vector<uint8_t>& packedData) {
 
 namespace {
 
-RenderProtocol& protocol() { return Host::current()->extension<RenderProtocol>(); }
+RenderProtocol& protocol() {
+    return Host::current()->extension<RenderProtocol>();
+}
 
-PF_Err checkoutLayer(PF_ProgPtr, PF_ParamIndex index, A_long, const PF_RenderRequest* req,
-                     A_long, A_long, A_u_long, PF_CheckoutResult* result) {
+PF_Err checkoutLayer(PF_ProgPtr, PF_ParamIndex index, A_long, const PF_RenderRequest* req, A_long,
+                     A_long, A_u_long, PF_CheckoutResult* result) {
     RenderProtocol& p = protocol();
-    if (Host::current()->faults.shouldFail("checkout_layer")) return PF_Err_OUT_OF_MEMORY;
+    if (Host::current()->faults.shouldFail("checkout_layer"))
+        return PF_Err_OUT_OF_MEMORY;
     if (index != 0 || req == nullptr || result == nullptr || p.input == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
     p.lastRequest = *req;
@@ -97,10 +107,13 @@ PF_Err checkoutLayer(PF_ProgPtr, PF_ParamIndex index, A_long, const PF_RenderReq
 
 PF_Err checkoutLayerPixels(PF_ProgPtr, A_long id, PF_EffectWorld** pixels) {
     RenderProtocol& p = protocol();
-    if (pixels == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (pixels == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
     *pixels = nullptr;
-    if (Host::current()->faults.shouldFail("checkout_layer_pixels")) return PF_Err_OUT_OF_MEMORY;
-    if (id != 0 || p.withholdInput || p.input == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (Host::current()->faults.shouldFail("checkout_layer_pixels"))
+        return PF_Err_OUT_OF_MEMORY;
+    if (id != 0 || p.withholdInput || p.input == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
     *pixels = &p.input->world;
     ++p.inputCheckouts;
     return PF_Err_NONE;
@@ -113,10 +126,13 @@ PF_Err checkinLayerPixels(PF_ProgPtr, A_long) {
 
 PF_Err checkoutOutput(PF_ProgPtr, PF_EffectWorld** out) {
     RenderProtocol& p = protocol();
-    if (out == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+    if (out == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
     *out = nullptr;
-    if (Host::current()->faults.shouldFail("checkout_output")) return PF_Err_OUT_OF_MEMORY;
-    if (p.withholdOutput || p.output == nullptr) return PF_Err_OUT_OF_MEMORY;
+    if (Host::current()->faults.shouldFail("checkout_output"))
+        return PF_Err_OUT_OF_MEMORY;
+    if (p.withholdOutput || p.output == nullptr)
+        return PF_Err_OUT_OF_MEMORY;
     *out = &p.output->world;
     return PF_Err_NONE;
 }
@@ -133,7 +149,8 @@ PF_Err RenderProtocol::renderPlain(HostWorld& in, HostWorld& out) {
     output = &out;
     PF_ParamDef& layer = host_.param(0);
     layer.u.ld = in.world;
-    host_.inData().extent_hint = useExtentHint ? extentHint : PF_Rect{0, 0, out.width(), out.height()};
+    host_.inData().extent_hint =
+        useExtentHint ? extentHint : PF_Rect{0, 0, out.width(), out.height()};
     const PF_Err err = host_.send(PF_Cmd_RENDER, nullptr, &out.world);
     input = output = nullptr;
     return err;

@@ -27,8 +27,7 @@ public:
     // First byte of row y (whatever the row order in memory).
     uint8_t* row(int y);
     const uint8_t* row(int y) const;
-    template <typename T>
-    T* pixel(int x, int y) {
+    template <typename T> T* pixel(int x, int y) {
         return reinterpret_cast<T*>(row(y) + static_cast<intptr_t>(x) * bytesPerPixel());
     }
     // Fills every byte the world owns, padding included, with `v`.

@@ -27,7 +27,8 @@ void runEffectPasses(RenderState& state, PF_InData* in_data, PixelBuffer& output
     const float brightness = params.slider(params::kFillBrightness) / 100.0f;
     const float fillPosition = params.slider(params::kFillPosition) / 100.0f;
     const float fillRange = params.slider(params::kFillRange) / 50.0f;
-    if (brightness != 0.0f) fill.lut->setBump(fillPosition, fillRange);
+    if (brightness != 0.0f)
+        fill.lut->setBump(fillPosition, fillRange);
     fill.strength = brightness;
     fill.position = fillPosition;
     fill.range = fillRange;
@@ -40,7 +41,8 @@ void runEffectPasses(RenderState& state, PF_InData* in_data, PixelBuffer& output
     const PF_Pixel color = params.color(params::kGlowColor);
     const float glowPosition = params.slider(params::kGlowPosition) / 100.0f;
     const float glowRange = params.slider(params::kGlowRange) / 50.0f;
-    if (amount != 0.0f) glow.lut->setBump(glowPosition, glowRange);
+    if (amount != 0.0f)
+        glow.lut->setBump(glowPosition, glowRange);
     glow.amount = amount;
     glow.blurX = static_cast<float>(glowRadius * scaleX);
     glow.blurY = static_cast<float>(glowRadius * scaleY);

@@ -18,7 +18,8 @@ public:
 
     void addRef() { ++refCount_; }
     void releaseRef() {
-        if (--refCount_ == 0) delete this;
+        if (--refCount_ == 0)
+            delete this;
     }
     uint64_t refCount() const { return refCount_; }
 
@@ -27,12 +28,12 @@ private:
 };
 
 // A counted reference to a RefCountBase-derived object.
-template <typename T>
-class Ref {
+template <typename T> class Ref {
 public:
     Ref() = default;
     explicit Ref(T* p) : p_(p) {
-        if (p_) p_->addRef();
+        if (p_)
+            p_->addRef();
     }
     Ref(const Ref& o) : Ref(o.p_) {}
     Ref(Ref&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
@@ -41,7 +42,8 @@ public:
         return *this;
     }
     ~Ref() {
-        if (p_) p_->releaseRef();
+        if (p_)
+            p_->releaseRef();
     }
     T* get() const { return p_; }
     T* operator->() const { return p_; }

@@ -13,7 +13,8 @@ class MaskHandle {
 public:
     explicit MaskHandle(const AEGP_MaskSuite5* s) : suite_(s) {}
     ~MaskHandle() {
-        if (h != nullptr) suite_->AEGP_DisposeMask(h);
+        if (h != nullptr)
+            suite_->AEGP_DisposeMask(h);
     }
     MaskHandle(const MaskHandle&) = delete;
     MaskHandle& operator=(const MaskHandle&) = delete;
@@ -27,7 +28,8 @@ class Stream {
 public:
     explicit Stream(const AEGP_StreamSuite7* s) : suite_(s) {}
     ~Stream() {
-        if (h != nullptr) suite_->AEGP_DisposeStream(h);
+        if (h != nullptr)
+            suite_->AEGP_DisposeStream(h);
     }
     Stream(const Stream&) = delete;
     Stream& operator=(const Stream&) = delete;
@@ -41,7 +43,8 @@ class StreamValue {
 public:
     explicit StreamValue(const AEGP_StreamSuite7* s) : suite_(s) { std::memset(&v, 0, sizeof v); }
     ~StreamValue() {
-        if (held) suite_->AEGP_DisposeStreamValue(&v);
+        if (held)
+            suite_->AEGP_DisposeStreamValue(&v);
     }
     StreamValue(const StreamValue&) = delete;
     StreamValue& operator=(const StreamValue&) = delete;
@@ -88,8 +91,7 @@ bool readMask(RenderState& state, AEGP_LayerH layer, A_long index, const A_Time&
     name[sizeof name - 1] = '\0'; // a name that fills the buffer stays terminated
 
     const float opacity = maskStreamValue(streams, id, mask.h, AEGP_MaskStream_OPACITY, time);
-    const float expansion =
-        maskStreamValue(streams, id, mask.h, AEGP_MaskStream_EXPANSION, time);
+    const float expansion = maskStreamValue(streams, id, mask.h, AEGP_MaskStream_EXPANSION, time);
 
     Stream outlineStream(streams);
     if (streams->AEGP_GetNewMaskStream(id, mask.h, AEGP_MaskStream_OUTLINE, &outlineStream.h) !=
@@ -109,7 +111,8 @@ bool readMask(RenderState& state, AEGP_LayerH layer, A_long index, const A_Time&
     // A closed outline answers index `segments` with its first point again, which closes the
     // path; an open one has exactly segments + 1 points.
     std::vector<MaskVertex> vertices;
-    if (segments >= 0) vertices.reserve(std::min<size_t>(static_cast<size_t>(segments) + 1, 4096));
+    if (segments >= 0)
+        vertices.reserve(std::min<size_t>(static_cast<size_t>(segments) + 1, 4096));
     for (A_long i = 0; i <= segments; ++i) {
         AEGP_MaskVertex v{};
         if (outlines->AEGP_GetMaskOutlineVertexInfo(outline.v.val.mask, i, &v) != A_Err_NONE)
@@ -150,25 +153,29 @@ void gatherMasks(RenderState& state, PF_InData* in_data) {
             PF_PathOutlinePtr outline = nullptr;
             paths->PF_CheckoutPath(ref, id, in_data->current_time, in_data->time_step,
                                    in_data->time_scale, &outline);
-            if (outline != nullptr) paths->PF_CheckinPath(ref, id, 0, outline);
+            if (outline != nullptr)
+                paths->PF_CheckinPath(ref, id, 0, outline);
         }
     }
 
     const A_Time time{in_data->current_time, in_data->time_scale};
     AEGP_LayerH layer = nullptr;
-    if (state.pfInterfaceSuite->AEGP_GetEffectLayer(ref, &layer) != A_Err_NONE) return;
+    if (state.pfInterfaceSuite->AEGP_GetEffectLayer(ref, &layer) != A_Err_NONE)
+        return;
 
     A_long count = 0;
     state.layerMaskSuite->AEGP_GetLayerNumMasks(layer, &count);
     for (A_long i = 0; i < count; ++i) {
-        if (!readMask(state, layer, i, time)) break;
+        if (!readMask(state, layer, i, time))
+            break;
     }
 }
 
 void linkMasks(RenderState& state, PF_PathID pathId, MaskList& out, PF_InData* in_data,
                uint32_t mode) {
     out.clear();
-    if (pathId == 0) return;
+    if (pathId == 0)
+        return;
     char name[PF_MAX_PATH_NAME_LEN + 1] = {};
     if (state.pathDataSuite->PF_PathGetName(in_data->effect_ref, pathId, name) != PF_Err_NONE)
         return;
@@ -176,7 +183,8 @@ void linkMasks(RenderState& state, PF_PathID pathId, MaskList& out, PF_InData* i
     const std::string chosen = name;
 
     for (const MaskRef& a : state.all_masks) {
-        if (a->name != chosen) continue;
+        if (a->name != chosen)
+            continue;
         for (const MaskRef& b : state.all_masks) {
             bool linked = false;
             if (mode == kLinkByColor) {
@@ -186,7 +194,8 @@ void linkMasks(RenderState& state, PF_PathID pathId, MaskList& out, PF_InData* i
                 linked = b->name.size() >= a->name.size() &&
                          std::memcmp(b->name.data(), a->name.data(), a->name.size()) == 0;
             }
-            if (linked) out.push_back(b);
+            if (linked)
+                out.push_back(b);
         }
     }
 }

@@ -34,9 +34,8 @@ public:
 // on. Returns PF_Err_NONE, PF_Err_INTERNAL_STRUCT_DAMAGED without a render state, or
 // PF_Err_OUT_OF_MEMORY for a frame beyond what label positions can address (65535 pixels a
 // side); throws std::bad_alloc when memory runs out (every block is given back).
-PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input,
-                   PixelBuffer& output, const Rect& inputRect, const Rect& outputRect,
-                   int32_t originX, int32_t originY);
+PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, PixelBuffer& output,
+                   const Rect& inputRect, const Rect& outputRect, int32_t originX, int32_t originY);
 
 // Installs an observer for the frames rendered by this process (null removes it).
 void setPipelineObserver(PipelineObserver* observer);

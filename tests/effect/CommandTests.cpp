@@ -46,9 +46,11 @@ TEST(CommandDispatch, AboutTextIsNameAndVersionOnly) {
 TEST(CommandDispatch, OnlyCommandIsExported) {
     auto lib = zptest::effectLibrary();
     EXPECT_NE(lib->symbol("command"), nullptr);
-    for (const char* internal : {"dispatchCommand", "_Z15dispatchCommandiP9PF_InDataP10PF_OutDataPP11PF_ParamDefP11PF_LayerDefPv",
-                                 "paramsSetup", "_Z11paramsSetupP9PF_InDataP10PF_OutData",
-                                 "_Z11globalSetupP10PF_OutData", "PluginMain"}) {
+    for (const char* internal :
+         {"dispatchCommand",
+          "_Z15dispatchCommandiP9PF_InDataP10PF_OutDataPP11PF_ParamDefP11PF_LayerDefPv",
+          "paramsSetup", "_Z11paramsSetupP9PF_InDataP10PF_OutData", "_Z11globalSetupP10PF_OutData",
+          "PluginMain"}) {
         EXPECT_EQ(lib->symbol(internal), nullptr) << internal;
     }
 }
@@ -68,7 +70,8 @@ TEST(CommandDispatch, ExceptionsInsideAHandlerBecomeErrorCodes) {
     for (const Case& c : cases) {
         auto host = zptest::newHost();
         host->faults.hook = [&](const std::string& fn, int64_t n) {
-            if (fn == "add_param" && n == 3) c.thrower();
+            if (fn == "add_param" && n == 3)
+                c.thrower();
         };
         PF_Err err = PF_Err_NONE;
         EXPECT_NO_THROW(err = host->send(PF_Cmd_PARAMS_SETUP));

@@ -17,7 +17,8 @@ TEST(ParamReaders, AdjustGroupSlidersBecomeFactors) {
     auto host = hostWithParams();
     const int g = 2;
     const double values[11] = {90, -50, 10, 20, 30, 40, 50, 60, 70, 80, 33.3};
-    for (int s = 0; s < 11; ++s) host->setSlider(params::adjustSlider(g, s), values[s]);
+    for (int s = 0; s < 11; ++s)
+        host->setSlider(params::adjustSlider(g, s), values[s]);
     ColorAdjuster adj;
     readAdjustGroup(&host->preparedInData(), g, adj);
     const AdjusterSettings& a = adj.settings();

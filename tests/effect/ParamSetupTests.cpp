@@ -20,9 +20,8 @@ struct Expected {
 std::vector<Expected> expectedList() {
     std::vector<Expected> v;
     v.push_back({PF_Param_CHECKBOX, "Force update", 0x42});
-    const char* sliders[] = {"Hue", "Saturation", "Brightness", "Contrast",
-                             "Gamma", "Red", "Green", "Blue",
-                             "Temperature", "Cyan/Magenta", "Effects"};
+    const char* sliders[] = {"Hue",   "Saturation", "Brightness",  "Contrast",     "Gamma",  "Red",
+                             "Green", "Blue",       "Temperature", "Cyan/Magenta", "Effects"};
     for (int g = 1; g <= 10; ++g) {
         v.push_back({PF_Param_GROUP_START, "Adjust " + std::to_string(g), g == 1 ? 0 : 0x20});
         v.push_back({PF_Param_PATH, "Mask", 0x40});
@@ -151,8 +150,10 @@ TEST(ParameterSetup, EveryStoppingDeclarationStopsAndNoOtherDoes) {
         const bool inAdjust = n >= 2 && n <= 141;
         const bool inColorize = n >= 143 && n <= 202;
         bool stops = n == 1 || n == 215 || n == 216 || n == 221;
-        if (inAdjust) stops |= e.type != PF_Param_FLOAT_SLIDER;
-        if (inColorize) stops |= e.type != PF_Param_FLOAT_SLIDER;
+        if (inAdjust)
+            stops |= e.type != PF_Param_FLOAT_SLIDER;
+        if (inColorize)
+            stops |= e.type != PF_Param_FLOAT_SLIDER;
         if (n == 222) {
             EXPECT_EQ(err, 99) << "the last declaration's result is the command's";
             EXPECT_EQ(host->outData().num_params, 223);

@@ -11,7 +11,9 @@ std::unique_ptr<headless::Host> hostWithParams() {
     return host;
 }
 
-bool disabled(const headless::Host::UiUpdate& u) { return (u.ui_flags & PF_PUI_DISABLED) != 0; }
+bool disabled(const headless::Host::UiUpdate& u) {
+    return (u.ui_flags & PF_PUI_DISABLED) != 0;
+}
 
 TEST(ParamUI, SendsEveryControlInOrderGreyingGroupsWithoutAMask) {
     auto host = hostWithParams();
@@ -22,7 +24,8 @@ TEST(ParamUI, SendsEveryControlInOrderGreyingGroupsWithoutAMask) {
     ASSERT_EQ(u.size(), 152u);
     std::vector<int> order;
     for (int g = 0; g < 10; ++g)
-        for (int s = 4; s <= 14; ++s) order.push_back(14 * g + s);
+        for (int s = 4; s <= 14; ++s)
+            order.push_back(14 * g + s);
     for (int k = 0; k < 20; ++k) {
         order.push_back(144 + 3 * k);
         order.push_back(145 + 3 * k);
@@ -33,8 +36,10 @@ TEST(ParamUI, SendsEveryControlInOrderGreyingGroupsWithoutAMask) {
         EXPECT_EQ(u[i].index, order[i]) << i;
         EXPECT_TRUE(u[i].flags & PF_ParamFlag_COLLAPSE_TWIRLY) << i;
     }
-    for (size_t i = 0; i < 11; ++i) EXPECT_FALSE(disabled(u[i])) << "group 1 has a mask";
-    for (size_t i = 22; i < 33; ++i) EXPECT_TRUE(disabled(u[i])) << "group 3, indices 32..42";
+    for (size_t i = 0; i < 11; ++i)
+        EXPECT_FALSE(disabled(u[i])) << "group 1 has a mask";
+    for (size_t i = 22; i < 33; ++i)
+        EXPECT_TRUE(disabled(u[i])) << "group 3, indices 32..42";
     EXPECT_EQ(u[22].index, 32);
     EXPECT_EQ(u[32].index, 42);
     EXPECT_FALSE(disabled(u[110 + 8])) << "slot 5's colour";
@@ -49,7 +54,8 @@ TEST(ParamUI, SendsEveryControlInOrderGreyingGroupsWithoutAMask) {
     host->uiUpdates.clear();
     host->setPath(params::adjustMask(2), 3);
     ASSERT_EQ(host->send(PF_Cmd_UPDATE_PARAMS_UI), PF_Err_NONE);
-    for (size_t i = 22; i < 33; ++i) EXPECT_FALSE(disabled(host->uiUpdates[i]));
+    for (size_t i = 22; i < 33; ++i)
+        EXPECT_FALSE(disabled(host->uiUpdates[i]));
 }
 
 TEST(ParamUI, NormalBlendGreysTheGlowsPositionAndRange) {

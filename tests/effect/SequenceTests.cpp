@@ -11,7 +11,9 @@ namespace {
 constexpr const char* kHandleSuite = "PF Handle Suite";
 
 // The handler exists exactly while the handle suite is held.
-bool handlerAlive(const headless::Host& h) { return h.outstandingSuite(kHandleSuite, 2) == 1; }
+bool handlerAlive(const headless::Host& h) {
+    return h.outstandingSuite(kHandleSuite, 2) == 1;
+}
 
 SequenceData recordOf(PF_Handle h) {
     SequenceData d;
@@ -111,7 +113,7 @@ TEST(SequenceSetupFailures, AMissingRenderSuiteReleasesTheOnesBeforeIt) {
     EXPECT_EQ(host->send(PF_Cmd_SEQUENCE_SETUP), A_Err_MISSING_SUITE);
     const std::vector<std::string> expected = {
         "acquire AEGP PF Interface Suite 1", "acquire AEGP Layer Suite 11",
-        "acquire AEGP Layer Mask Suite 5",   "release AEGP Layer Suite 11",
+        "acquire AEGP Layer Mask Suite 5", "release AEGP Layer Suite 11",
         "release AEGP PF Interface Suite 1"};
     EXPECT_EQ(host->suiteLog(), expected);
     EXPECT_EQ(host->outstandingSuites(), 0);
@@ -135,8 +137,7 @@ TEST(SequenceSetupFailures, EveryFailurePointLeavesNothingBehind) {
         {"no sequence handle", [](headless::Host& h) { h.faults.failCall("host_new_handle", 1); },
          PF_Err_OUT_OF_MEMORY},
         {"record cannot be locked",
-         [](headless::Host& h) { h.faults.failCall("host_lock_handle", 1); },
-         PF_Err_OUT_OF_MEMORY},
+         [](headless::Host& h) { h.faults.failCall("host_lock_handle", 1); }, PF_Err_OUT_OF_MEMORY},
         {"no stream suite", [](headless::Host& h) { h.withholdSuite("AEGP Stream Suite", 7); },
          A_Err_MISSING_SUITE},
     };

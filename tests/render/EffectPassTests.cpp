@@ -56,7 +56,8 @@ TEST(EffectPasses, SkippedWhenNoGroupAsksForEffects) {
         loud.host->inData().height = 48;
         EXPECT_EQ(renderOnce(loud, bpc), reference) << bpc;
         EXPECT_EQ(stateOf(loud).blur_filter->radiusX(), 0.0f) << "the blur never ran";
-        EXPECT_EQ(stateOf(loud).fill_light->lut->builds8() + stateOf(loud).fill_light->lut->builds16(),
+        EXPECT_EQ(stateOf(loud).fill_light->lut->builds8() +
+                      stateOf(loud).fill_light->lut->builds16(),
                   0u);
     }
 }
@@ -72,7 +73,8 @@ TEST(EffectPasses, RunAtEveryDepthAndGiveEveryBlockBack) {
         EXPECT_NE(withEffects, reference) << bpc;
         if (bpc == 2) {
             const auto* v = reinterpret_cast<const uint16_t*>(withEffects.data());
-            for (size_t i = 0; i < withEffects.size() / 2; ++i) ASSERT_LE(v[i], 32768);
+            for (size_t i = 0; i < withEffects.size() / 2; ++i)
+                ASSERT_LE(v[i], 32768);
         }
     }
 }

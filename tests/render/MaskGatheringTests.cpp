@@ -42,7 +42,8 @@ protected:
     PF_InData* in() { return &host->preparedInData(); }
     std::vector<std::string> names(const MaskList& l) {
         std::vector<std::string> v;
-        for (const MaskRef& m : l) v.push_back(m->name);
+        for (const MaskRef& m : l)
+            v.push_back(m->name);
         return v;
     }
 
@@ -93,7 +94,7 @@ TEST_F(MaskGathering, LinkByColorTakesEveryMaskOfTheChosenColourInLayerOrder) {
 }
 
 TEST_F(MaskGathering, LinkByNameIsACaseSensitivePrefixMatch) {
-    layer().masks = {mask("Sky", 0, 0, 1), mask("Sky 2", 0, 0, 1), mask("Skyline", 0, 1, 0),
+    layer().masks = {mask("Sky", 0, 0, 1),      mask("Sky 2", 0, 0, 1), mask("Skyline", 0, 1, 0),
                      mask("Blue Sky", 0, 0, 1), mask("sky 2", 0, 0, 1), mask("Sk", 0, 0, 1)};
     gatherMasks(*state, in());
     MaskList linked;
@@ -140,17 +141,22 @@ TEST_F(MaskGathering, ALongNameStaysTerminated) {
 // A checked failure while reading mask k keeps the masks before it; unchecked ones only
 // leave neutral values. Either way every host object is given back (checked in TearDown).
 TEST_F(MaskGathering, FailuresShortenTheListAndLeakNothing) {
-    for (int i = 0; i < 4; ++i) layer().masks.push_back(mask("M" + std::to_string(i), 1, 0, 0));
+    for (int i = 0; i < 4; ++i)
+        layer().masks.push_back(mask("M" + std::to_string(i), 1, 0, 0));
     struct Case {
         const char* fn;
         int nth;
         size_t expected;
     };
     const Case cases[] = {
-        {"AEGP_GetEffectLayer", 1, 0},           {"AEGP_GetLayerMaskByIndex", 3, 2},
-        {"AEGP_GetNewMaskStream", 6, 1},         {"AEGP_GetNewStreamValue", 6, 1},
-        {"AEGP_GetMaskOutlineNumSegments", 1, 0}, {"AEGP_GetMaskName", 2, 4},
-        {"AEGP_GetNewMaskStream", 1, 4},         {"PF_CheckoutPath", 2, 4},
+        {"AEGP_GetEffectLayer", 1, 0},
+        {"AEGP_GetLayerMaskByIndex", 3, 2},
+        {"AEGP_GetNewMaskStream", 6, 1},
+        {"AEGP_GetNewStreamValue", 6, 1},
+        {"AEGP_GetMaskOutlineNumSegments", 1, 0},
+        {"AEGP_GetMaskName", 2, 4},
+        {"AEGP_GetNewMaskStream", 1, 4},
+        {"PF_CheckoutPath", 2, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.fn) + " #" + std::to_string(c.nth));

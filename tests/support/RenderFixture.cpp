@@ -11,19 +11,21 @@ namespace zptest {
 
 Instance makeInstance(bool linkedIn) {
     Instance inst;
-    inst.host = std::make_unique<headless::Host>(
-        linkedIn ? headless::Plugin::fromCommand(&command) : effectLibrary());
+    inst.host = std::make_unique<headless::Host>(linkedIn ? headless::Plugin::fromCommand(&command)
+                                                          : effectLibrary());
     EXPECT_EQ(inst.host->setupInstance(), PF_Err_NONE);
     inst.host->inData().height = 0; // tests set the layer height when they need it
     return inst;
 }
 
 Instance::~Instance() {
-    if (host) host->teardownInstance();
+    if (host)
+        host->teardownInstance();
 }
 
 PF_Err Instance::render(headless::HostWorld& in, headless::HostWorld& out, RenderKind kind) {
-    if (kind == RenderKind::Plain) return protocol().renderPlain(in, out);
+    if (kind == RenderKind::Plain)
+        return protocol().renderPlain(in, out);
     return protocol().renderSmart(in, out, 8 * in.bytesPerChannel());
 }
 
@@ -34,7 +36,9 @@ void paintTestImage(headless::HostWorld& w, unsigned seed) {
             float r = (x < w.width() / 2 ? 0.2f : 0.7f) + 0.002f * static_cast<float>(y % 50);
             float g = (y < w.height() / 2 ? 0.3f : 0.8f) - 0.001f * static_cast<float>(x % 40);
             float b = (x + y < w.width() ? 0.15f : 0.9f);
-            float a = 0.5f + 0.5f * static_cast<float>((x * 7 + y * 3 + static_cast<int>(seed)) % 11) / 10.0f;
+            float a = 0.5f + 0.5f *
+                                 static_cast<float>((x * 7 + y * 3 + static_cast<int>(seed)) % 11) /
+                                 10.0f;
             const float v[4] = {a, r, g, b};
             for (int c = 0; c < 4; ++c) {
                 switch (w.bytesPerChannel()) {
