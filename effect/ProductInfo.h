@@ -27,8 +27,8 @@ constexpr uint32_t kOutFlags = 0x06000051;
 // SUPPORTS_SMART_RENDER | FLOAT_COLOR_AWARE
 constexpr uint32_t kOutFlags2 = 0x00001400;
 
-// Property-list format version, effect specification version, information flags (16 bits)
-// and the reserved information word.
+// Property-list format version, the effect API version the plug-in was written for,
+// information flags (16 bits) and the reserved information word.
 constexpr uint32_t kPiplVersion = 2;
 constexpr uint32_t kSpecVersion = 13;
 constexpr uint16_t kInfoFlags = 0;

@@ -1,5 +1,7 @@
 #include "tests/support/RenderFixture.h"
 
+#include "tests/support/CrossRenderScene.h"
+
 #include "effect/Command.h"
 #include "tests/support/HostFixture.h"
 
@@ -59,16 +61,7 @@ void paintTestImage(headless::HostWorld& w, unsigned seed) {
 
 headless::HostMask rectangleMask(const std::string& name, double x0, double y0, double x1,
                                  double y1) {
-    headless::HostMask m;
-    m.name = name;
-    m.closed = true;
-    for (auto [x, y] : {std::pair{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}) {
-        AEGP_MaskVertex v{};
-        v.x = x;
-        v.y = y;
-        m.vertices.push_back(v);
-    }
-    return m;
+    return crossrender::rectangle(name, x0, y0, x1, y1);
 }
 
 } // namespace zptest
