@@ -2,7 +2,7 @@
 # Installs what building and testing Zonepainter needs on Debian 12, skipping what is there.
 set -euo pipefail
 packages=(
-  build-essential cmake pkg-config g++ clang-14 libomp-14-dev
+  build-essential cmake pkg-config g++ clang-14 libclang-rt-14-dev libomp-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libopenimageio-dev nlohmann-json3-dev libcli11-dev
 )
