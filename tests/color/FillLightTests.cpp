@@ -18,18 +18,7 @@ namespace {
 
 template <typename T> using Image = zptest::Image<T>;
 
-// Pseudo-random channel values covering each depth's whole range (float: -0.25..1.5).
-template <typename T> void scramble(std::vector<T>& memory, uint32_t seed) {
-    for (T& v : memory) {
-        seed = seed * 1664525u + 1013904223u;
-        const uint32_t bits = seed >> 8;
-        if constexpr (fx::PixelTraits<T>::isFloat) {
-            v = -0.25f + 1.75f * static_cast<float>(bits) / static_cast<float>(1u << 24);
-        } else {
-            v = static_cast<T>(bits % (fx::PixelTraits<T>::fullInt + 1));
-        }
-    }
-}
+using zptest::scramble;
 
 template <typename T> T full() {
     return static_cast<T>(fx::PixelTraits<T>::fullInt);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "effect/PixelBuffer.h"
+#include "fx/PixelTraits.h"
 
 #include <cstdint>
 #include <vector>
@@ -32,5 +33,18 @@ template <typename T> struct Image {
                 set(x, y, a, r, g, b);
     }
 };
+
+// Pseudo-random channel values covering each depth's whole range (float: -0.25..1.5).
+template <typename T> void scramble(std::vector<T>& memory, uint32_t seed) {
+    for (T& v : memory) {
+        seed = seed * 1664525u + 1013904223u;
+        const uint32_t bits = seed >> 8;
+        if constexpr (fx::PixelTraits<T>::isFloat) {
+            v = -0.25f + 1.75f * static_cast<float>(bits) / static_cast<float>(1u << 24);
+        } else {
+            v = static_cast<T>(bits % (fx::PixelTraits<T>::fullInt + 1));
+        }
+    }
+}
 
 } // namespace zptest
