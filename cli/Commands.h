@@ -2,7 +2,7 @@
 // 1 the plug-in reported an error, 2 bad input (files, scene, options).
 #pragma once
 
-#include "effect/HostProtocol.h"
+#include "host/HostApi.h"
 
 #include <cstdint>
 #include <ostream>

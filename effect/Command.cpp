@@ -3,6 +3,7 @@
 #include "effect/Command.h"
 
 #include "effect/Handlers.h"
+#include "host/LayoutChecks.h"
 #include "effect/HostError.h"
 #include "effect/ParamUI.h"
 #include "effect/ProductInfo.h"

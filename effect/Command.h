@@ -1,7 +1,7 @@
 // The effect library's entry: `command` is the only exported symbol.
 #pragma once
 
-#include "effect/HostProtocol.h"
+#include "host/HostApi.h"
 
 #if defined(_WIN32)
 #define ZP_EXPORT __declspec(dllexport)

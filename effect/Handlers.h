@@ -2,7 +2,7 @@
 // them may throw (std::bad_alloc, HostError), and `command` turns that into a code.
 #pragma once
 
-#include "effect/HostProtocol.h"
+#include "host/HostApi.h"
 
 struct RenderState;
 

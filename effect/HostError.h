@@ -2,7 +2,7 @@
 // boundary, where it becomes the command's result.
 #pragma once
 
-#include "effect/HostProtocol.h"
+#include "host/HostApi.h"
 
 #include <exception>
 

@@ -8,17 +8,17 @@
 AE_MemoryManager::AE_MemoryManager(SPBasicSuite* basic) : basic_(basic) {
     const void* suite = nullptr;
     if (basic_ == nullptr ||
-        basic_->AcquireSuite(kPFHandleSuite, kPFHandleSuiteVersion2, &suite) != 0 ||
+        basic_->AcquireSuite(kPFHandleSuite, kPFHandleSuiteVersion1, &suite) != 0 ||
         suite == nullptr) {
         throw HostError(A_Err_MISSING_SUITE);
     }
-    handleSuite_ = static_cast<const PF_HandleSuite2*>(suite);
+    handleSuite_ = static_cast<const PF_HandleSuite1*>(suite);
 }
 
 AE_MemoryManager::~AE_MemoryManager() {
     // Blocks still out are not tracked: every user returns its blocks before its command ends.
     if (handleSuite_ != nullptr)
-        basic_->ReleaseSuite(kPFHandleSuite, kPFHandleSuiteVersion2);
+        basic_->ReleaseSuite(kPFHandleSuite, kPFHandleSuiteVersion1);
 }
 
 void* AE_MemoryManager::allocate(int32_t size) {

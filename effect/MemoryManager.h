@@ -2,7 +2,7 @@
 // that lives from the first live sequence to the last.
 #pragma once
 
-#include "effect/HostProtocol.h"
+#include "host/HostApi.h"
 #include "fx/MemoryHandler.h"
 
 #include <cstdint>
@@ -24,7 +24,7 @@ public:
     void release(void* block) override;
 
 private:
-    const PF_HandleSuite2* handleSuite_ = nullptr;
+    const PF_HandleSuite1* handleSuite_ = nullptr;
     SPBasicSuite* basic_ = nullptr;
 };
 

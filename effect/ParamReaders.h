@@ -1,7 +1,7 @@
 // Reading a group's parameters at the frame's time into its colour engine.
 #pragma once
 
-#include "effect/HostProtocol.h"
+#include "host/HostApi.h"
 
 class ColorAdjuster;
 

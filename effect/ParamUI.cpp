@@ -7,7 +7,7 @@
 namespace {
 
 // Greys out or enables one control and shows it to the host; the disclosure stays closed.
-void showControl(const PF_ParamUtilsSuite2* utils, PF_InData* in_data, PF_ParamDef* params[],
+void showControl(const PF_ParamUtilsSuite1* utils, PF_InData* in_data, PF_ParamDef* params[],
                  int index, bool enabled) {
     PF_ParamDef& def = *params[index];
     if (enabled) {
@@ -28,8 +28,8 @@ bool hasMask(PF_InData* in_data, int index) {
 } // namespace
 
 PF_Err updateParamsUI(PF_InData* in_data, PF_ParamDef* params[]) {
-    SuiteHolder<PF_ParamUtilsSuite2> utils(in_data->pica_basicP, kPFParamUtilsSuite,
-                                           kPFParamUtilsSuiteVersion2);
+    SuiteHolder<PF_ParamUtilsSuite1> utils(in_data->pica_basicP, kPFParamUtilsSuite,
+                                           kPFParamUtilsSuiteVersion1);
     if (params == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
     for (int g = 0; g < params::kAdjustGroups; ++g) {

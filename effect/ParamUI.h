@@ -3,7 +3,7 @@
 // as a push button.
 #pragma once
 
-#include "effect/HostProtocol.h"
+#include "host/HostApi.h"
 
 // Sends 152 PF_UpdateParamUI calls (adjust sliders, colorize colours and opacities, the glow's
 // position and range) through "PF Param Utils Suite" 2; A_Err_MISSING_SUITE (thrown as a

@@ -2,7 +2,7 @@
 // parameter 0) and the smart pre-render / smart render pair (8, 16 or 32-bit float).
 #pragma once
 
-#include "effect/HostProtocol.h"
+#include "host/HostApi.h"
 #include "effect/PixelBuffer.h"
 
 struct RenderState;

@@ -36,8 +36,8 @@ InstanceToken::InstanceToken(SPBasicSuite* basic) {
         return;
     try {
         g_memoryHandler = new AE_MemoryManager(basic);
-        SuiteHolder<AEGP_UtilitySuite10> utility(basic, kAEGPUtilitySuite,
-                                                 kAEGPUtilitySuiteVersion10);
+        SuiteHolder<AEGP_UtilitySuite4> utility(basic, kAEGPUtilitySuite,
+                                                 kAEGPUtilitySuiteVersion4);
         utility->AEGP_RegisterWithAEGP(nullptr, product::kAegpName, &g_pluginId);
     } catch (...) {
         // Undo this token's share so the next sequence starts from a consistent state.
@@ -63,12 +63,12 @@ MaskSlot::~MaskSlot() = default;
 RenderState::RenderState(SPBasicSuite* basic_suite)
     : basic(basic_suite),
       pfInterfaceSuite(basic, kAEGPPFInterfaceSuite, kAEGPPFInterfaceSuiteVersion1),
-      layerSuite(basic, kAEGPLayerSuite, kAEGPLayerSuiteVersion11),
-      layerMaskSuite(basic, kAEGPMaskSuite, kAEGPMaskSuiteVersion5),
+      layerSuite(basic, kAEGPLayerSuite, kAEGPLayerSuiteVersion5),
+      layerMaskSuite(basic, kAEGPMaskSuite, kAEGPMaskSuiteVersion4),
       pathQuerySuite(basic, kPFPathQuerySuite, kPFPathQuerySuiteVersion1),
       pathDataSuite(basic, kPFPathDataSuite, kPFPathDataSuiteVersion1),
-      streamSuite(basic, kAEGPStreamSuite, kAEGPStreamSuiteVersion7),
-      maskOutlineSuite(basic, kAEGPMaskOutlineSuite, kAEGPMaskOutlineSuiteVersion2) {
+      streamSuite(basic, kAEGPStreamSuite, kAEGPStreamSuiteVersion2),
+      maskOutlineSuite(basic, kAEGPMaskOutlineSuite, kAEGPMaskOutlineSuiteVersion1) {
     instance_ = std::make_unique<InstanceToken>(basic);
     // The global effect objects come after the memory handler and the registration, before
     // the adjusters.

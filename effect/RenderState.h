@@ -3,7 +3,7 @@
 // global effect objects. The host's sequence handle holds a SequenceData record pointing here.
 #pragma once
 
-#include "effect/HostProtocol.h"
+#include "host/HostApi.h"
 #include "effect/ParamLayout.h"
 #include "effect/SuiteHolder.h"
 #include "render/Mask.h"
@@ -60,12 +60,12 @@ struct RenderState {
 
     SPBasicSuite* basic;
     SuiteHolder<AEGP_PFInterfaceSuite1> pfInterfaceSuite;
-    SuiteHolder<AEGP_LayerSuite11> layerSuite;
-    SuiteHolder<AEGP_MaskSuite5> layerMaskSuite;
+    SuiteHolder<AEGP_LayerSuite5> layerSuite;
+    SuiteHolder<AEGP_MaskSuite4> layerMaskSuite;
     SuiteHolder<PF_PathQuerySuite1> pathQuerySuite;
     SuiteHolder<PF_PathDataSuite1> pathDataSuite;
-    SuiteHolder<AEGP_StreamSuite7> streamSuite;
-    SuiteHolder<AEGP_MaskOutlineSuite2> maskOutlineSuite;
+    SuiteHolder<AEGP_StreamSuite2> streamSuite;
+    SuiteHolder<AEGP_MaskOutlineSuite1> maskOutlineSuite;
     std::array<MaskSlot, params::kMaskSlots> slots; // adjust groups 0..9, colorize 10..29
     MaskList all_masks;
 

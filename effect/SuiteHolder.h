@@ -4,7 +4,7 @@
 #pragma once
 
 #include "effect/HostError.h"
-#include "effect/HostProtocol.h"
+#include "host/HostApi.h"
 
 template <typename Suite> class SuiteHolder {
 public:

@@ -1,8 +1,11 @@
 #include "headless/Host.h"
 
 #include "headless/DynamicLibrary.h"
+#include "headless/HostTables.h"
 #include "headless/LayerMasks.h"
+#include "host/LayoutChecks.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -42,16 +45,13 @@ void cbUnlockHandle(PF_Handle h) {
 void cbDisposeHandle(PF_Handle h) {
     cur().disposeHandle(h);
 }
-A_HandleSize cbHandleSize(PF_Handle h) {
-    return h == nullptr ? 0 : reinterpret_cast<Host::HandleRec*>(h)->size;
-}
 PF_Err cbPlatformData(PF_ProgPtr, PF_PlatDataID which, void* data) {
     return cur().platformData(which, data);
 }
-A_Err cbAcquireSuite(const char* name, A_long version, const void** suite) {
+SPErr cbAcquireSuite(const char* name, int version, const void** suite) {
     return cur().acquireSuite(name, version, suite);
 }
-A_Err cbReleaseSuite(const char* name, A_long version) {
+SPErr cbReleaseSuite(const char* name, int version) {
     return cur().releaseSuite(name, version);
 }
 A_Err cbRegister(AEGP_GlobalRefcon, const A_char* name, AEGP_PluginID* id) {
@@ -67,14 +67,39 @@ PF_Err cbUpdateParamUI(PF_ProgPtr, PF_ParamIndex index, const PF_ParamDef* def) 
     return PF_Err_NONE;
 }
 
-const PF_ParamUtilsSuite2 kParamUtilsSuite = {cbUpdateParamUI};
-const PF_HandleSuite2 kHandleSuite = {cbNewHandle, cbLockHandle, cbUnlockHandle, cbDisposeHandle,
-                                      cbHandleSize};
-const AEGP_UtilitySuite10 kUtilitySuite = {cbRegister};
+PF_ParamUtilsSuite1 makeParamUtilsSuite() {
+    auto t = trappedTable<kParamUtilsSuite, PF_ParamUtilsSuite1>();
+    ZP_SERVE(kParamUtilsSuite, t, PF_UpdateParamUI, cbUpdateParamUI);
+    return t;
+}
 
-// Tables for the suites that rendering holds per sequence. Functions that a subsystem serves
-// are filled in by its part of the host; a null entry is never called by the effect.
-AEGP_LayerSuite11 g_layerSuite = {nullptr};
+PF_HandleSuite1 makeHandleSuite() {
+    auto t = trappedTable<kHandleSuite, PF_HandleSuite1>();
+    ZP_SERVE(kHandleSuite, t, host_new_handle, cbNewHandle);
+    ZP_SERVE(kHandleSuite, t, host_lock_handle, cbLockHandle);
+    ZP_SERVE(kHandleSuite, t, host_unlock_handle, cbUnlockHandle);
+    ZP_SERVE(kHandleSuite, t, host_dispose_handle, cbDisposeHandle);
+    return t;
+}
+
+AEGP_UtilitySuite4 makeUtilitySuite() {
+    auto t = trappedTable<kUtilitySuite, AEGP_UtilitySuite4>();
+    ZP_SERVE(kUtilitySuite, t, AEGP_RegisterWithAEGP, cbRegister);
+    return t;
+}
+
+const PF_ParamUtilsSuite1 g_paramUtilsSuite = makeParamUtilsSuite();
+const PF_HandleSuite1 g_handleSuite = makeHandleSuite();
+const AEGP_UtilitySuite4 g_utilitySuite = makeUtilitySuite();
+// Held for the sequence's life; none of its functions is the effect's to call.
+const AEGP_LayerSuite5 g_layerSuite = trappedTable<kLayerSuite, AEGP_LayerSuite5>();
+
+// Reached through a function so that a handler installed during static initialisation (as the
+// tests do) is not overwritten by this file's own initialisation.
+std::function<void(const SlotCall&)>& trapHandler() {
+    static std::function<void(const SlotCall&)> handler;
+    return handler;
+}
 
 } // namespace
 
@@ -159,23 +184,26 @@ void Host::makeCurrent() {
 
 Host::Host(std::shared_ptr<Plugin> plugin) : plugin_(std::move(plugin)) {
     makeCurrent();
-    inter_.add_param = cbAddParam;
-    inter_.checkout_param = cbCheckoutParam;
-    inter_.checkin_param = cbCheckinParam;
-    utils_.host_new_handle = cbNewHandle;
-    utils_.host_lock_handle = cbLockHandle;
-    utils_.host_unlock_handle = cbUnlockHandle;
-    utils_.host_dispose_handle = cbDisposeHandle;
-    utils_.get_platform_data = cbPlatformData;
-    basic_.AcquireSuite = cbAcquireSuite;
-    basic_.ReleaseSuite = cbReleaseSuite;
+    inter_ = trappedTable<kInteractCallbacks, PF_InteractCallbacks>();
+    ZP_SERVE(kInteractCallbacks, inter_, checkout_param, cbCheckoutParam);
+    ZP_SERVE(kInteractCallbacks, inter_, checkin_param, cbCheckinParam);
+    ZP_SERVE(kInteractCallbacks, inter_, add_param, cbAddParam);
+    utils_ = trappedTable<kUtilCallbacks, PF_UtilCallbacks>();
+    ZP_SERVE(kUtilCallbacks, utils_, host_new_handle, cbNewHandle);
+    ZP_SERVE(kUtilCallbacks, utils_, host_lock_handle, cbLockHandle);
+    ZP_SERVE(kUtilCallbacks, utils_, host_unlock_handle, cbUnlockHandle);
+    ZP_SERVE(kUtilCallbacks, utils_, host_dispose_handle, cbDisposeHandle);
+    ZP_SERVE(kUtilCallbacks, utils_, get_platform_data, cbPlatformData);
+    basic_ = trappedTable<kBasicSuite, SPBasicSuite>();
+    ZP_SERVE(kBasicSuite, basic_, AcquireSuite, cbAcquireSuite);
+    ZP_SERVE(kBasicSuite, basic_, ReleaseSuite, cbReleaseSuite);
     pluginPath_ = plugin_ ? plugin_->path() : std::string();
 
-    registerSuite(kPFHandleSuite, kPFHandleSuiteVersion2, &kHandleSuite);
-    registerSuite(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion10, &kUtilitySuite);
-    registerSuite(kAEGPLayerSuite, kAEGPLayerSuiteVersion11, &g_layerSuite);
+    registerSuite(kPFHandleSuite, kPFHandleSuiteVersion1, &g_handleSuite);
+    registerSuite(kAEGPUtilitySuite, kAEGPUtilitySuiteVersion4, &g_utilitySuite);
+    registerSuite(kAEGPLayerSuite, kAEGPLayerSuiteVersion5, &g_layerSuite);
     registerRenderSuites(*this);
-    registerSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion2, &kParamUtilsSuite);
+    registerSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion1, &g_paramUtilsSuite);
 
     std::memset(&in_, 0, sizeof in_);
     in_.current_time = 0;
@@ -466,6 +494,28 @@ A_Err Host::releaseSuite(const char* name, A_long version) {
         return A_Err_MISSING_SUITE;
     --it->second.outstanding;
     return A_Err_NONE;
+}
+
+void noteSlotCall(const char* table, int slot, bool trapped) {
+    cur().noteSlotCall(table, slot, trapped);
+}
+
+void Host::noteSlotCall(const char* table, int slot, bool trapped) {
+    slotCalls_[table].insert(slot);
+    if (!trapped)
+        return;
+    SlotCall call{table, slot};
+    traps_.push_back(call);
+    if (trapHandler()) {
+        trapHandler()(call);
+    } else {
+        std::fprintf(stderr, "headless host: the effect called slot %d of %s, which it must not use\n",
+                     slot, table);
+    }
+}
+
+void Host::setTrapHandler(std::function<void(const SlotCall&)> handler) {
+    trapHandler() = std::move(handler);
 }
 
 A_Err Host::registerWithAegp(const A_char* name, AEGP_PluginID* id) {

@@ -4,17 +4,27 @@
 // Any fallible host call can be made to fail on its N-th use.
 #pragma once
 
-#include "effect/HostProtocol.h"
+#include "effect/EntryPoints.h"
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <typeinfo>
 #include <vector>
 
 namespace headless {
+
+// One call the effect made into a slot of a host table (a callback record or a suite).
+struct SlotCall {
+    std::string table; // the table's type name, "AEGP_MaskSuite4"
+    int slot;          // 0-based position of the function pointer in the table
+};
+
+// Notes a call into a table slot on the current host (headless/HostTables.h).
+void noteSlotCall(const char* table, int slot, bool trapped);
 
 // What the effect declared through add_param, in order.
 struct DeclaredParam {
@@ -161,6 +171,20 @@ public:
     };
     std::vector<UiUpdate> uiUpdates;
 
+    // --- host tables (headless/HostTables.h) ----------------------------------------------
+    // Every slot the effect called, served or trapped, by table.
+    const std::map<std::string, std::set<int>>& slotCalls() const { return slotCalls_; }
+    // Calls that reached a slot the effect must not use, in order.
+    const std::vector<SlotCall>& traps() const { return traps_; }
+    void clearSlotCalls() {
+        slotCalls_.clear();
+        traps_.clear();
+    }
+    void noteSlotCall(const char* table, int slot, bool trapped);
+    // Hears of every trapped call as it happens, whichever host it reached; without one, a
+    // line on stderr. Tests install one that fails the running test.
+    static void setTrapHandler(std::function<void(const SlotCall&)> handler);
+
     // Registrations made through AEGP_RegisterWithAEGP.
     const std::vector<std::string>& registrations() const { return registrations_; }
 
@@ -232,6 +256,8 @@ private:
     std::map<std::pair<std::string, int>, SuiteEntry> suites_;
     std::vector<std::string> suiteLog_;
     std::vector<std::string> registrations_;
+    std::map<std::string, std::set<int>> slotCalls_;
+    std::vector<SlotCall> traps_;
     std::string pluginPath_;
     std::map<std::string, std::unique_ptr<Extension>> extensions_;
 };

@@ -1,5 +1,7 @@
 #include "headless/LayerMasks.h"
 
+#include "headless/HostTables.h"
+
 #include <cstring>
 #include <memory>
 
@@ -132,7 +134,7 @@ A_Err disposeStream(AEGP_StreamRefH streamH) {
 }
 
 A_Err getNewStreamValue(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_LTimeMode, const A_Time*,
-                        A_Boolean, AEGP_StreamValue2* valueP) {
+                        A_Boolean, AEGP_StreamValue* valueP) {
     if (fail("AEGP_GetNewStreamValue") || streamH == nullptr || valueP == nullptr)
         return kInjected;
     const auto* s = reinterpret_cast<StreamRec*>(streamH);
@@ -159,7 +161,7 @@ A_Err getNewStreamValue(AEGP_PluginID, AEGP_StreamRefH streamH, AEGP_LTimeMode, 
     return A_Err_NONE;
 }
 
-A_Err disposeStreamValue(AEGP_StreamValue2* valueP) {
+A_Err disposeStreamValue(AEGP_StreamValue* valueP) {
     if (valueP == nullptr || valueP->streamH == nullptr)
         return kInjected;
     const auto* s = reinterpret_cast<StreamRec*>(valueP->streamH);
@@ -176,13 +178,6 @@ A_Err disposeStreamValue(AEGP_StreamValue2* valueP) {
 // --- AEGP Mask Outline Suite -----------------------------------------------------------------
 const OutlineRec* outlineOf(AEGP_MaskOutlineValH h) {
     return h == nullptr ? nullptr : *reinterpret_cast<OutlineRec**>(h);
-}
-
-A_Err isMaskOutlineOpen(AEGP_MaskOutlineValH h, A_Boolean* openPB) {
-    if (fail("AEGP_IsMaskOutlineOpen") || outlineOf(h) == nullptr || openPB == nullptr)
-        return kInjected;
-    *openPB = !outlineOf(h)->closed;
-    return A_Err_NONE;
 }
 
 // A closed outline of n vertices has n segments, an open one n - 1.
@@ -263,25 +258,70 @@ PF_Err pathGetName(PF_ProgPtr, PF_PathID id, A_char* nameZ) {
     return PF_Err_NONE;
 }
 
-const AEGP_PFInterfaceSuite1 kPFInterface = {getEffectLayer};
-const AEGP_MaskSuite5 kMaskSuite = {getLayerNumMasks, getLayerMaskByIndex, disposeMask,
-                                    getMaskMode,      getMaskColor,        getMaskName};
-const AEGP_StreamSuite7 kStreamSuite = {getNewMaskStream, disposeStream, getNewStreamValue,
-                                        disposeStreamValue};
-const AEGP_MaskOutlineSuite2 kOutlineSuite = {isMaskOutlineOpen, getMaskOutlineNumSegments,
-                                              getMaskOutlineVertexInfo};
-const PF_PathQuerySuite1 kPathQuery = {numPaths, pathInfo, checkoutPath, checkinPath};
-const PF_PathDataSuite1 kPathData = {pathGetName};
+AEGP_PFInterfaceSuite1 makePFInterfaceSuite() {
+    auto t = trappedTable<kPFInterfaceSuite, AEGP_PFInterfaceSuite1>();
+    ZP_SERVE(kPFInterfaceSuite, t, AEGP_GetEffectLayer, getEffectLayer);
+    return t;
+}
+
+AEGP_MaskSuite4 makeMaskSuite() {
+    auto t = trappedTable<kMaskSuite, AEGP_MaskSuite4>();
+    ZP_SERVE(kMaskSuite, t, AEGP_GetLayerNumMasks, getLayerNumMasks);
+    ZP_SERVE(kMaskSuite, t, AEGP_GetLayerMaskByIndex, getLayerMaskByIndex);
+    ZP_SERVE(kMaskSuite, t, AEGP_DisposeMask, disposeMask);
+    ZP_SERVE(kMaskSuite, t, AEGP_GetMaskMode, getMaskMode);
+    ZP_SERVE(kMaskSuite, t, AEGP_GetMaskName, getMaskName);
+    ZP_SERVE(kMaskSuite, t, AEGP_GetMaskColor, getMaskColor);
+    return t;
+}
+
+AEGP_StreamSuite2 makeStreamSuite() {
+    auto t = trappedTable<kStreamSuite, AEGP_StreamSuite2>();
+    ZP_SERVE(kStreamSuite, t, AEGP_GetNewMaskStream, getNewMaskStream);
+    ZP_SERVE(kStreamSuite, t, AEGP_DisposeStream, disposeStream);
+    ZP_SERVE(kStreamSuite, t, AEGP_GetNewStreamValue, getNewStreamValue);
+    ZP_SERVE(kStreamSuite, t, AEGP_DisposeStreamValue, disposeStreamValue);
+    return t;
+}
+
+AEGP_MaskOutlineSuite1 makeMaskOutlineSuite() {
+    auto t = trappedTable<kMaskOutlineSuite, AEGP_MaskOutlineSuite1>();
+    ZP_SERVE(kMaskOutlineSuite, t, AEGP_GetMaskOutlineNumSegments, getMaskOutlineNumSegments);
+    ZP_SERVE(kMaskOutlineSuite, t, AEGP_GetMaskOutlineVertexInfo, getMaskOutlineVertexInfo);
+    return t;
+}
+
+PF_PathQuerySuite1 makePathQuerySuite() {
+    auto t = trappedTable<kPathQuerySuite, PF_PathQuerySuite1>();
+    ZP_SERVE(kPathQuerySuite, t, PF_NumPaths, numPaths);
+    ZP_SERVE(kPathQuerySuite, t, PF_PathInfo, pathInfo);
+    ZP_SERVE(kPathQuerySuite, t, PF_CheckoutPath, checkoutPath);
+    ZP_SERVE(kPathQuerySuite, t, PF_CheckinPath, checkinPath);
+    return t;
+}
+
+PF_PathDataSuite1 makePathDataSuite() {
+    auto t = trappedTable<kPathDataSuite, PF_PathDataSuite1>();
+    ZP_SERVE(kPathDataSuite, t, PF_PathGetName, pathGetName);
+    return t;
+}
+
+const AEGP_PFInterfaceSuite1 g_pfInterface = makePFInterfaceSuite();
+const AEGP_MaskSuite4 g_maskSuite = makeMaskSuite();
+const AEGP_StreamSuite2 g_streamSuite = makeStreamSuite();
+const AEGP_MaskOutlineSuite1 g_outlineSuite = makeMaskOutlineSuite();
+const PF_PathQuerySuite1 g_pathQuery = makePathQuerySuite();
+const PF_PathDataSuite1 g_pathData = makePathDataSuite();
 
 } // namespace
 
 void registerRenderSuites(Host& host) {
-    host.registerSuite(kAEGPPFInterfaceSuite, kAEGPPFInterfaceSuiteVersion1, &kPFInterface);
-    host.registerSuite(kAEGPMaskSuite, kAEGPMaskSuiteVersion5, &kMaskSuite);
-    host.registerSuite(kAEGPStreamSuite, kAEGPStreamSuiteVersion7, &kStreamSuite);
-    host.registerSuite(kAEGPMaskOutlineSuite, kAEGPMaskOutlineSuiteVersion2, &kOutlineSuite);
-    host.registerSuite(kPFPathQuerySuite, kPFPathQuerySuiteVersion1, &kPathQuery);
-    host.registerSuite(kPFPathDataSuite, kPFPathDataSuiteVersion1, &kPathData);
+    host.registerSuite(kAEGPPFInterfaceSuite, kAEGPPFInterfaceSuiteVersion1, &g_pfInterface);
+    host.registerSuite(kAEGPMaskSuite, kAEGPMaskSuiteVersion4, &g_maskSuite);
+    host.registerSuite(kAEGPStreamSuite, kAEGPStreamSuiteVersion2, &g_streamSuite);
+    host.registerSuite(kAEGPMaskOutlineSuite, kAEGPMaskOutlineSuiteVersion1, &g_outlineSuite);
+    host.registerSuite(kPFPathQuerySuite, kPFPathQuerySuiteVersion1, &g_pathQuery);
+    host.registerSuite(kPFPathDataSuite, kPFPathDataSuiteVersion1, &g_pathData);
 }
 
 } // namespace headless

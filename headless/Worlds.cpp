@@ -1,5 +1,7 @@
 #include "headless/Worlds.h"
 
+#include "headless/HostTables.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +27,7 @@ HostWorld::HostWorld(int width, int height, int bytesPerChannel, int rowBytes, i
     world.extent_hint = PF_Rect{0, 0, width, height};
     // The data pointer is the lowest address of the rows; with a negative row step row 0 is
     // the last row in memory.
-    world.data = base_;
+    world.data = reinterpret_cast<PF_PixelPtr>(base_);
 }
 
 uint8_t* HostWorld::row(int y) {
@@ -119,11 +121,6 @@ PF_Err checkoutLayerPixels(PF_ProgPtr, A_long id, PF_EffectWorld** pixels) {
     return PF_Err_NONE;
 }
 
-PF_Err checkinLayerPixels(PF_ProgPtr, A_long) {
-    --protocol().inputCheckouts;
-    return PF_Err_NONE;
-}
-
 PF_Err checkoutOutput(PF_ProgPtr, PF_EffectWorld** out) {
     RenderProtocol& p = protocol();
     if (out == nullptr)
@@ -137,9 +134,22 @@ PF_Err checkoutOutput(PF_ProgPtr, PF_EffectWorld** out) {
     return PF_Err_NONE;
 }
 
-PF_PreRenderCallbacks g_preRenderCallbacks = {checkoutLayer};
-PF_SmartRenderCallbacks g_smartCallbacks = {checkoutLayerPixels, checkinLayerPixels,
-                                            checkoutOutput};
+PF_PreRenderCallbacks makePreRenderCallbacks() {
+    auto t = trappedTable<kPreRenderCallbacks, PF_PreRenderCallbacks>();
+    ZP_SERVE(kPreRenderCallbacks, t, checkout_layer, checkoutLayer);
+    return t;
+}
+
+// The effect leaves its input checked out: the host takes it back when the command is over.
+PF_SmartRenderCallbacks makeSmartRenderCallbacks() {
+    auto t = trappedTable<kSmartRenderCallbacks, PF_SmartRenderCallbacks>();
+    ZP_SERVE(kSmartRenderCallbacks, t, checkout_layer_pixels, checkoutLayerPixels);
+    ZP_SERVE(kSmartRenderCallbacks, t, checkout_output, checkoutOutput);
+    return t;
+}
+
+PF_PreRenderCallbacks g_preRenderCallbacks = makePreRenderCallbacks();
+PF_SmartRenderCallbacks g_smartCallbacks = makeSmartRenderCallbacks();
 
 } // namespace
 

@@ -1,7 +1,8 @@
 // The plug-in the host loads. It holds no effect code: at global setup it loads the effect
 // library from its own folder and from then on forwards every command to the library's
 // `command`, with its own base name in front of the host's arguments.
-#include "effect/HostProtocol.h"
+#include "effect/EntryPoints.h"
+#include "host/LayoutChecks.h"
 #include "loader/LibraryPath.h"
 #include "loader/Platform.h"
 

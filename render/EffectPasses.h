@@ -3,7 +3,7 @@
 // effects weight the blend left in the output's alpha.
 #pragma once
 
-#include "effect/HostProtocol.h"
+#include "host/HostApi.h"
 #include "effect/PixelBuffer.h"
 
 struct RenderState;

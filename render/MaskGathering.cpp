@@ -11,7 +11,7 @@ namespace {
 // Scoped host objects of one mask: each is given back however the reading ends.
 class MaskHandle {
 public:
-    explicit MaskHandle(const AEGP_MaskSuite5* s) : suite_(s) {}
+    explicit MaskHandle(const AEGP_MaskSuite4* s) : suite_(s) {}
     ~MaskHandle() {
         if (h != nullptr)
             suite_->AEGP_DisposeMask(h);
@@ -21,12 +21,12 @@ public:
     AEGP_MaskRefH h = nullptr;
 
 private:
-    const AEGP_MaskSuite5* suite_;
+    const AEGP_MaskSuite4* suite_;
 };
 
 class Stream {
 public:
-    explicit Stream(const AEGP_StreamSuite7* s) : suite_(s) {}
+    explicit Stream(const AEGP_StreamSuite2* s) : suite_(s) {}
     ~Stream() {
         if (h != nullptr)
             suite_->AEGP_DisposeStream(h);
@@ -36,27 +36,27 @@ public:
     AEGP_StreamRefH h = nullptr;
 
 private:
-    const AEGP_StreamSuite7* suite_;
+    const AEGP_StreamSuite2* suite_;
 };
 
 class StreamValue {
 public:
-    explicit StreamValue(const AEGP_StreamSuite7* s) : suite_(s) { std::memset(&v, 0, sizeof v); }
+    explicit StreamValue(const AEGP_StreamSuite2* s) : suite_(s) { std::memset(&v, 0, sizeof v); }
     ~StreamValue() {
         if (held)
             suite_->AEGP_DisposeStreamValue(&v);
     }
     StreamValue(const StreamValue&) = delete;
     StreamValue& operator=(const StreamValue&) = delete;
-    AEGP_StreamValue2 v;
+    AEGP_StreamValue v;
     bool held = false;
 
 private:
-    const AEGP_StreamSuite7* suite_;
+    const AEGP_StreamSuite2* suite_;
 };
 
 // A one-dimensional mask stream's value before expressions; 0 when the host cannot give it.
-float maskStreamValue(const AEGP_StreamSuite7* streams, AEGP_PluginID id, AEGP_MaskRefH mask,
+float maskStreamValue(const AEGP_StreamSuite2* streams, AEGP_PluginID id, AEGP_MaskRefH mask,
                       AEGP_MaskStream which, const A_Time& time) {
     Stream stream(streams);
     if (streams->AEGP_GetNewMaskStream(id, mask, which, &stream.h) != A_Err_NONE ||
@@ -72,9 +72,9 @@ float maskStreamValue(const AEGP_StreamSuite7* streams, AEGP_PluginID id, AEGP_M
 
 // Reads mask `index`; returns false when a checked host call failed (gathering then stops).
 bool readMask(RenderState& state, AEGP_LayerH layer, A_long index, const A_Time& time) {
-    const AEGP_MaskSuite5* masks = state.layerMaskSuite.get();
-    const AEGP_StreamSuite7* streams = state.streamSuite.get();
-    const AEGP_MaskOutlineSuite2* outlines = state.maskOutlineSuite.get();
+    const AEGP_MaskSuite4* masks = state.layerMaskSuite.get();
+    const AEGP_StreamSuite2* streams = state.streamSuite.get();
+    const AEGP_MaskOutlineSuite1* outlines = state.maskOutlineSuite.get();
     const AEGP_PluginID id = effect_globals::pluginId();
 
     MaskHandle mask(masks);

@@ -2,7 +2,7 @@
 // mask of the same colour or whose name begins with its name.
 #pragma once
 
-#include "effect/HostProtocol.h"
+#include "host/HostApi.h"
 #include "render/Mask.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // copied into the output, zones blended, the global effects run, the input's alpha restored.
 #pragma once
 
-#include "effect/HostProtocol.h"
+#include "host/HostApi.h"
 #include "effect/PixelBuffer.h"
 
 struct RenderState;

