@@ -7,6 +7,7 @@
 #include "loader/GeneratedPipl.h"
 #include "tests/loader/ExpectedPipl.h"
 #include "tests/loader/FakeEffect.h"
+#include "tests/support/HostSession.h"
 
 #include <gtest/gtest.h>
 
@@ -291,6 +292,17 @@ TEST(LoaderBarePath, BaseNameFoundEarlierStaysForTheLoadersLife) {
         EXPECT_EQ(s.send(PF_Cmd_GLOBAL_SETDOWN), PF_Err_NONE);
     }
     dlclose(preloaded);
+}
+
+// --- host tables -------------------------------------------------------------------------------
+
+TEST(LoaderHostTables, AFullSessionThroughTheLoaderCallsExactlyTheDesignedSlots) {
+    LoaderSession s(ZP_EFFECT_LIBRARY_PATH);
+    EXPECT_EQ(hostsession::runFullSession(s.host), PF_Err_NONE) << s.message();
+    EXPECT_EQ(s.host.slotCalls(), hostsession::expectedSlots(true));
+    EXPECT_TRUE(s.host.traps().empty());
+    EXPECT_EQ(s.host.liveHandles(), 0);
+    EXPECT_EQ(s.host.outstandingSuites(), 0);
 }
 
 // --- what the headless host answers
