@@ -3,12 +3,12 @@
 #include "effect/Command.h"
 
 #include "effect/Handlers.h"
-#include "host/LayoutChecks.h"
 #include "effect/HostError.h"
 #include "effect/ParamUI.h"
 #include "effect/ProductInfo.h"
 #include "effect/RenderEntry.h"
 #include "effect/RenderState.h"
+#include "host/LayoutChecks.h"
 
 #include <cstdio>
 #include <new>

@@ -2,8 +2,8 @@
 // that lives from the first live sequence to the last.
 #pragma once
 
-#include "host/HostApi.h"
 #include "fx/MemoryHandler.h"
+#include "host/HostApi.h"
 
 #include <cstdint>
 

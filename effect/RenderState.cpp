@@ -37,7 +37,7 @@ InstanceToken::InstanceToken(SPBasicSuite* basic) {
     try {
         g_memoryHandler = new AE_MemoryManager(basic);
         SuiteHolder<AEGP_UtilitySuite4> utility(basic, kAEGPUtilitySuite,
-                                                 kAEGPUtilitySuiteVersion4);
+                                                kAEGPUtilitySuiteVersion4);
         utility->AEGP_RegisterWithAEGP(nullptr, product::kAegpName, &g_pluginId);
     } catch (...) {
         // Undo this token's share so the next sequence starts from a consistent state.

@@ -3,9 +3,9 @@
 // global effect objects. The host's sequence handle holds a SequenceData record pointing here.
 #pragma once
 
-#include "host/HostApi.h"
 #include "effect/ParamLayout.h"
 #include "effect/SuiteHolder.h"
+#include "host/HostApi.h"
 #include "render/Mask.h"
 
 #include <array>

@@ -24,6 +24,15 @@ void check(bool ok, const std::string& what) {
 }
 
 std::unique_ptr<headless::Host> newInstance() {
+    // Whatever the input, the effect calls only the host slots it is meant to.
+    static const bool trapsAbort = [] {
+        headless::Host::setTrapHandler([](const headless::SlotCall& call) {
+            check(false, "the effect called slot " + std::to_string(call.slot) + " of " +
+                             call.table + ", which it must not use");
+        });
+        return true;
+    }();
+    (void)trapsAbort;
     auto host = std::make_unique<headless::Host>(headless::Plugin::fromCommand(&command));
     check(host->send(PF_Cmd_GLOBAL_SETUP) == PF_Err_NONE, "global setup");
     check(host->send(PF_Cmd_PARAMS_SETUP) == PF_Err_NONE, "parameter setup");

@@ -509,7 +509,8 @@ void Host::noteSlotCall(const char* table, int slot, bool trapped) {
     if (trapHandler()) {
         trapHandler()(call);
     } else {
-        std::fprintf(stderr, "headless host: the effect called slot %d of %s, which it must not use\n",
+        std::fprintf(stderr,
+                     "headless host: the effect called slot %d of %s, which it must not use\n",
                      slot, table);
     }
 }

@@ -80,7 +80,9 @@ template <const char* Table, typename T> T trappedTable() {
 } // namespace headless
 
 // Serves one slot of a table built by trappedTable: the service must have the slot's type.
-#define ZP_SERVE(TableName, table, member, service)                                               \
-    ((table).member = &::headless::tables::Served<                                                \
-         TableName, offsetof(std::remove_reference_t<decltype(table)>, member) / sizeof(void*),   \
-         service>::call)
+#define ZP_SERVE(TableName, table, member, service)                                                \
+    ((table).member =                                                                              \
+         &::headless::tables::Served<TableName,                                                    \
+                                     offsetof(std::remove_reference_t<decltype(table)>, member) /  \
+                                         sizeof(void*),                                            \
+                                     service>::call)

@@ -142,8 +142,7 @@ typedef struct AEGP_UtilitySuite4 {
     A_Err (*AEGP_GetDriverImplementationVersion)(A_short* major_versionPS,
                                                  A_short* minor_versionPS);
     A_Err (*AEGP_StartQuietErrors)(AEGP_ErrReportState* err_stateP);
-    A_Err (*AEGP_EndQuietErrors)(A_Boolean report_quieted_errorsB,
-                                 AEGP_ErrReportState* err_stateP);
+    A_Err (*AEGP_EndQuietErrors)(A_Boolean report_quieted_errorsB, AEGP_ErrReportState* err_stateP);
     A_Err (*AEGP_GetLastErrorMessage)(A_long buffer_size, A_char* error_string, A_Err* error_num);
     A_Err (*AEGP_StartUndoGroup)(const A_char* undo_nameZ);
     A_Err (*AEGP_EndUndoGroup)(void);
@@ -218,8 +217,7 @@ typedef struct AEGP_LayerSuite5 {
     A_Err (*AEGP_IsLayerAudioReallyOn)(AEGP_LayerH layerH, A_Boolean* onPB);
     A_Err (*AEGP_GetLayerCurrentTime)(AEGP_LayerH layerH, AEGP_LTimeMode time_mode,
                                       A_Time* curr_timePT);
-    A_Err (*AEGP_GetLayerInPoint)(AEGP_LayerH layerH, AEGP_LTimeMode time_mode,
-                                  A_Time* in_pointPT);
+    A_Err (*AEGP_GetLayerInPoint)(AEGP_LayerH layerH, AEGP_LTimeMode time_mode, A_Time* in_pointPT);
     A_Err (*AEGP_GetLayerDuration)(AEGP_LayerH layerH, AEGP_LTimeMode time_mode,
                                    A_Time* durationPT);
     A_Err (*AEGP_SetLayerInPointAndDuration)(AEGP_LayerH layerH, AEGP_LTimeMode time_mode,
@@ -360,7 +358,8 @@ typedef struct AEGP_MaskOutlineSuite1 {
     A_Err (*AEGP_SetMaskOutlineVertexInfo)(AEGP_MaskOutlineValH mask_outlineH,
                                            AEGP_VertexIndex which_pointL,
                                            const AEGP_MaskVertex* vertexP);
-    A_Err (*AEGP_CreateVertex)(AEGP_MaskOutlineValH mask_outlineH, AEGP_VertexIndex insert_position);
+    A_Err (*AEGP_CreateVertex)(AEGP_MaskOutlineValH mask_outlineH,
+                               AEGP_VertexIndex insert_position);
     A_Err (*AEGP_DeleteVertex)(AEGP_MaskOutlineValH mask_outlineH, AEGP_VertexIndex index);
 } AEGP_MaskOutlineSuite1;
 

@@ -84,9 +84,9 @@ typedef struct PF_ParamUtilsSuite1 {
                                      A_long what_time1, A_long time_step1, A_u_long time_scale1,
                                      A_long what_time2, A_long time_step2, A_u_long time_scale2,
                                      PF_Boolean* identicalPB);
-    PF_Err (*PF_FindKeyframeTime)(PF_ProgPtr effect_ref, PF_ParamIndex param_index, A_long what_time,
-                                  A_u_long time_scale, PF_TimeDir time_dir, PF_Boolean* foundPB,
-                                  PF_KeyIndex* key_indexP0, A_long* key_timeP0,
+    PF_Err (*PF_FindKeyframeTime)(PF_ProgPtr effect_ref, PF_ParamIndex param_index,
+                                  A_long what_time, A_u_long time_scale, PF_TimeDir time_dir,
+                                  PF_Boolean* foundPB, PF_KeyIndex* key_indexP0, A_long* key_timeP0,
                                   A_u_long* key_timescaleP0);
     PF_Err (*PF_GetKeyframeCount)(PF_ProgPtr effect_ref, PF_ParamIndex param_index,
                                   PF_KeyIndex* key_countP);

@@ -12,18 +12,17 @@
 #include <cstddef>
 #include <string_view>
 
-#define ZP_HOST_SIZE(type, size, align)                                                          \
+#define ZP_HOST_SIZE(type, size, align)                                                            \
     static_assert(sizeof(type) == (size) && alignof(type) == (align), "layout of " #type)
-#define ZP_HOST_MEMBER(type, member, offset, size)                                               \
-    static_assert(offsetof(type, member) == (offset) && sizeof(type::member) == (size),          \
+#define ZP_HOST_MEMBER(type, member, offset, size)                                                 \
+    static_assert(offsetof(type, member) == (offset) && sizeof(type::member) == (size),            \
                   "offset or size of " #type "::" #member)
 #define ZP_HOST_CONSTANT(name, value) static_assert((name) == (value), "value of " #name)
-#define ZP_HOST_SUITE(nameMacro, text, versionMacro, version)                                     \
-    static_assert(std::string_view(nameMacro) == (text) && (versionMacro) == (version),          \
+#define ZP_HOST_SUITE(nameMacro, text, versionMacro, version)                                      \
+    static_assert(std::string_view(nameMacro) == (text) && (versionMacro) == (version),            \
                   "name or version of " #nameMacro)
 
 namespace zp_host_layout {
-
 
 // PF_InData
 ZP_HOST_SIZE(PF_InData, 408, 8);

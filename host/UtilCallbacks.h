@@ -82,8 +82,8 @@ typedef struct _PF_UtilCallbacks {
     PF_Err (*convolve)(PF_ProgPtr effect_ref, PF_EffectWorld* src, const PF_Rect* area,
                        PF_KernelFlags flags, A_long kernel_size, void* a_kernel, void* r_kernel,
                        void* g_kernel, void* b_kernel, PF_EffectWorld* dst);
-    PF_Err (*copy)(PF_ProgPtr effect_ref, PF_EffectWorld* src, PF_EffectWorld* dst,
-                   PF_Rect* src_r, PF_Rect* dst_r);
+    PF_Err (*copy)(PF_ProgPtr effect_ref, PF_EffectWorld* src, PF_EffectWorld* dst, PF_Rect* src_r,
+                   PF_Rect* dst_r);
     PF_Err (*fill)(PF_ProgPtr effect_ref, const PF_Pixel* color, const PF_Rect* dst_rect,
                    PF_EffectWorld* world);
     PF_Err (*gaussian_kernel)(PF_ProgPtr effect_ref, A_FpLong kRadius, PF_KernelFlags flags,
@@ -94,8 +94,8 @@ typedef struct _PF_UtilCallbacks {
     PF_Err (*premultiply)(PF_ProgPtr effect_ref, A_long forward, PF_EffectWorld* dst);
     PF_Err (*premultiply_color)(PF_ProgPtr effect_ref, PF_EffectWorld* src, const PF_Pixel* color,
                                 A_long forward, PF_EffectWorld* dst);
-    PF_Err (*new_world)(PF_ProgPtr effect_ref, A_long width, A_long height,
-                        PF_NewWorldFlags flags, PF_EffectWorld* world);
+    PF_Err (*new_world)(PF_ProgPtr effect_ref, A_long width, A_long height, PF_NewWorldFlags flags,
+                        PF_EffectWorld* world);
     PF_Err (*dispose_world)(PF_ProgPtr effect_ref, PF_EffectWorld* world);
     PF_Err (*iterate_origin)(PF_InData* in_data, A_long progress_base, A_long progress_final,
                              PF_EffectWorld* src, const PF_Rect* area, const PF_Point* origin,
@@ -154,10 +154,8 @@ typedef struct _PF_UtilCallbacks {
                                             const PF_Rect* area, const PF_Point* origin,
                                             void* refcon, PF_IteratePixel16Func pix_fn,
                                             PF_EffectWorld* dst);
-    PF_Err (*get_pixel_data8)(PF_EffectWorld* worldP, PF_PixelPtr pixelsP0,
-                              PF_Pixel8** pixPP);
-    PF_Err (*get_pixel_data16)(PF_EffectWorld* worldP, PF_PixelPtr pixelsP0,
-                               PF_Pixel16** pixPP);
+    PF_Err (*get_pixel_data8)(PF_EffectWorld* worldP, PF_PixelPtr pixelsP0, PF_Pixel8** pixPP);
+    PF_Err (*get_pixel_data16)(PF_EffectWorld* worldP, PF_PixelPtr pixelsP0, PF_Pixel16** pixPP);
     A_long reserved[1];
 } PF_UtilCallbacks;
 

@@ -3,8 +3,8 @@
 // effects weight the blend left in the output's alpha.
 #pragma once
 
-#include "host/HostApi.h"
 #include "effect/PixelBuffer.h"
+#include "host/HostApi.h"
 
 struct RenderState;
 

@@ -43,16 +43,16 @@ TEST(HostRecords, InDataFieldsAndCallbacksSitAtTheHostsOffsets) {
     in.downsample_y = PF_RationalScale{1, 4};
     const void* raw = &host->preparedInData();
 
-    EXPECT_EQ(at<A_long>(raw, 224), 48);   // current_time
-    EXPECT_EQ(at<A_long>(raw, 228), 2);    // time_step
+    EXPECT_EQ(at<A_long>(raw, 224), 48);    // current_time
+    EXPECT_EQ(at<A_long>(raw, 228), 2);     // time_step
     EXPECT_EQ(at<A_u_long>(raw, 240), 24u); // time_scale
-    EXPECT_EQ(at<A_long>(raw, 256), 480);  // height
-    EXPECT_EQ(at<A_long>(raw, 260), 1);    // extent_hint.left
-    EXPECT_EQ(at<A_long>(raw, 272), 40);   // extent_hint.bottom
-    EXPECT_EQ(at<A_long>(raw, 276), -5);   // output_origin_x
-    EXPECT_EQ(at<A_long>(raw, 280), 6);    // output_origin_y
-    EXPECT_EQ(at<A_u_long>(raw, 288), 2u); // downsample_x.den
-    EXPECT_EQ(at<A_u_long>(raw, 296), 4u); // downsample_y.den
+    EXPECT_EQ(at<A_long>(raw, 256), 480);   // height
+    EXPECT_EQ(at<A_long>(raw, 260), 1);     // extent_hint.left
+    EXPECT_EQ(at<A_long>(raw, 272), 40);    // extent_hint.bottom
+    EXPECT_EQ(at<A_long>(raw, 276), -5);    // output_origin_x
+    EXPECT_EQ(at<A_long>(raw, 280), 6);     // output_origin_y
+    EXPECT_EQ(at<A_u_long>(raw, 288), 2u);  // downsample_x.den
+    EXPECT_EQ(at<A_u_long>(raw, 296), 4u);  // downsample_y.den
     EXPECT_EQ(at<PF_Handle>(raw, 320), host->sequenceHandle());
     EXPECT_NE(at<PF_ProgPtr>(raw, 184), nullptr); // effect_ref
 
@@ -121,7 +121,7 @@ TEST(HostRecords, TheEffectWritesOutDataAndParameterRecordsAtTheHostsOffsets) {
     const PF_ParamDef* hue = slider(params::adjustSlider(0, params::kHue));
     EXPECT_EQ(at<A_long>(hue, 12), PF_Param_FLOAT_SLIDER);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(hue) + 16), "Hue");
-    EXPECT_EQ(at<double>(hue, 56), 0.0);        // value
+    EXPECT_EQ(at<double>(hue, 56), 0.0);         // value
     EXPECT_EQ(at<char>(hue, 56 + 16), '\0');     // value_desc
     EXPECT_EQ(at<float>(hue, 56 + 48), -360.0f); // valid_min
     EXPECT_EQ(at<float>(hue, 56 + 52), 360.0f);  // valid_max
@@ -132,7 +132,7 @@ TEST(HostRecords, TheEffectWritesOutDataAndParameterRecordsAtTheHostsOffsets) {
     EXPECT_EQ(at<double>(opacity, 56), 100.0);
     EXPECT_EQ(at<float>(opacity, 56 + 64), 100.0f); // dephault
     const PF_ParamDef* link = slider(params::kLinkMasks);
-    EXPECT_EQ(at<A_short>(link, 56 + 4), 2);                      // num_choices
+    EXPECT_EQ(at<A_short>(link, 56 + 4), 2);                     // num_choices
     EXPECT_EQ(at<A_short>(link, 56 + 6), params::kLinkMaskName); // dephault
     EXPECT_EQ(host->teardownInstance(), PF_Err_NONE);
 }

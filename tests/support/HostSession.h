@@ -25,20 +25,20 @@ using SlotMap = std::map<std::string, std::set<int>>;
 // utility callbacks, at byte 432) to find the effect library beside it.
 inline SlotMap expectedSlots(bool throughLoader) {
     SlotMap m = {
-        {"SPBasicSuite", {0, 1}},                // AcquireSuite, ReleaseSuite
-        {"PF_InteractCallbacks", {0, 1, 2}},     // checkout_param, checkin_param, add_param
-        {"PF_UtilCallbacks", {20, 21, 22, 23}},  // host_new/lock/unlock/dispose_handle
-        {"PF_HandleSuite1", {0, 1, 2, 3}},       // new, lock, unlock, dispose
-        {"AEGP_UtilitySuite4", {8}},             // AEGP_RegisterWithAEGP
-        {"AEGP_PFInterfaceSuite1", {0}},         // AEGP_GetEffectLayer
+        {"SPBasicSuite", {0, 1}},                 // AcquireSuite, ReleaseSuite
+        {"PF_InteractCallbacks", {0, 1, 2}},      // checkout_param, checkin_param, add_param
+        {"PF_UtilCallbacks", {20, 21, 22, 23}},   // host_new/lock/unlock/dispose_handle
+        {"PF_HandleSuite1", {0, 1, 2, 3}},        // new, lock, unlock, dispose
+        {"AEGP_UtilitySuite4", {8}},              // AEGP_RegisterWithAEGP
+        {"AEGP_PFInterfaceSuite1", {0}},          // AEGP_GetEffectLayer
         {"AEGP_MaskSuite4", {0, 1, 2, 5, 9, 14}}, // count, by index, dispose, mode, name, colour
-        {"AEGP_StreamSuite2", {6, 7, 13, 14}},   // mask stream, dispose, value, dispose value
-        {"AEGP_MaskOutlineSuite1", {1, 2}},      // segments, vertex
-        {"PF_PathQuerySuite1", {0, 1, 2, 3}},    // count, info, checkout, checkin
-        {"PF_PathDataSuite1", {10}},             // PF_PathGetName
-        {"PF_ParamUtilsSuite1", {0}},            // PF_UpdateParamUI
-        {"PF_PreRenderCallbacks", {0}},          // checkout_layer
-        {"PF_SmartRenderCallbacks", {0, 2}},     // checkout_layer_pixels, checkout_output
+        {"AEGP_StreamSuite2", {6, 7, 13, 14}},    // mask stream, dispose, value, dispose value
+        {"AEGP_MaskOutlineSuite1", {1, 2}},       // segments, vertex
+        {"PF_PathQuerySuite1", {0, 1, 2, 3}},     // count, info, checkout, checkin
+        {"PF_PathDataSuite1", {10}},              // PF_PathGetName
+        {"PF_ParamUtilsSuite1", {0}},             // PF_UpdateParamUI
+        {"PF_PreRenderCallbacks", {0}},           // checkout_layer
+        {"PF_SmartRenderCallbacks", {0, 2}},      // checkout_layer_pixels, checkout_output
     };
     if (throughLoader)
         m["PF_UtilCallbacks"].insert(54);
