@@ -9,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -481,6 +480,11 @@ Json parseJson(const std::string& text, const std::string& source) {
         case Json::parse_event_t::array_start: {
             Frame f{event == Json::parse_event_t::array_start};
             f.pointer = childPointer();
+            // Refused on the way in: every level keeps its pointer, so unbounded depth would
+            // cost memory growing with the square of the depth.
+            if (stack.size() >= static_cast<size_t>(kSceneMaxNesting))
+                throw SceneError(source + ": " + f.pointer + ": nested deeper than " +
+                                 std::to_string(kSceneMaxNesting) + " levels");
             stack.push_back(std::move(f));
             break;
         }
@@ -659,7 +663,21 @@ void loadSceneFile(const std::string& path, Host& host) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw SceneError(path + ": can't open: " + std::strerror(errno));
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Read one byte past the limit at most: a pipe or device has no size to check beforehand.
+    const auto tooLarge = [&] {
+        return SceneError(path + ": larger than " + std::to_string(kSceneMaxFileBytes) +
+                          " bytes, the most a scene file may hold");
+    };
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec && size > static_cast<std::uintmax_t>(kSceneMaxFileBytes))
+        throw tooLarge();
+    std::string text;
+    char chunk[65536];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        text.append(chunk, static_cast<size_t>(in.gcount()));
+        if (text.size() > static_cast<size_t>(kSceneMaxFileBytes))
+            throw tooLarge();
+    }
     if (in.bad())
         throw SceneError(path + ": can't read: " + std::strerror(errno));
     applyScene(parseScene(text, path, host), host);

@@ -38,6 +38,11 @@ inline constexpr double kSceneMaxExpansion = 1e7;
 inline constexpr int kSceneMaxMaskNameBytes = AEGP_MAX_MASK_NAME_SIZE - 1;
 // Mask modes as the host numbers them: 0 (none) to 7.
 inline constexpr int kSceneMaxMaskMode = 7;
+// Arrays and objects inside one another, the scene object itself included. A real scene nests
+// five deep; the bound keeps a hostile document from costing time and memory with its depth.
+inline constexpr int kSceneMaxNesting = 64;
+// A scene file in bytes. A thousand masks of a hundred vertices each take about 10 MB.
+inline constexpr long long kSceneMaxFileBytes = 16LL << 20;
 
 // A scene checked against one host's parameter list, ready to apply.
 struct Scene {
@@ -62,7 +67,8 @@ Scene parseScene(const std::string& jsonText, const std::string& sourceName, con
 void applyScene(const Scene& scene, Host& host);
 
 // Reads the file at `path` (messages name it as given) and applies it. Throws SceneError,
-// changing nothing, when the file can't be read or the scene is refused.
+// changing nothing, when the file can't be read, is larger than kSceneMaxFileBytes, or the scene
+// is refused.
 void loadSceneFile(const std::string& path, Host& host);
 
 // Writes the host's current state as a scene: every mask, and the parameter values that differ

@@ -275,6 +275,10 @@ TEST_F(Errors, SceneProblems) {
     expectFailure(render(input, output), 2, "/params/Adjust 1/Hue: 400 is outside -360..360");
     clitest::writeText(scene, "{ not json");
     expectFailure(render(input, output), 2, "malformed JSON");
+    clitest::writeText(scene, std::string(200000, '[') + std::string(200000, ']'));
+    expectFailure(render(input, output), 2, "nested deeper than 64 levels");
+    std::filesystem::resize_file(scene, (16 << 20) + 1);
+    expectFailure(render(input, output), 2, "larger than 16777216 bytes");
     std::filesystem::remove(scene);
     expectFailure(render(input, output), 2, "scene.json");
 }

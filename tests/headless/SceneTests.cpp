@@ -222,6 +222,13 @@ std::string params(const std::string& body) {
     return R"({"params": {)" + body + "}}";
 }
 
+std::string repeated(const std::string& s, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += s;
+    return out;
+}
+
 std::vector<BadScene> badScenes() {
     const std::string sky = std::string("[") + kMaskSky + "]";
     return {
@@ -237,6 +244,13 @@ std::vector<BadScene> badScenes() {
         {"NumberOverflow", params(R"("Blur": {"Amount": 1e400})"),
          "malformed JSON: number overflow"},
         {"NotAnObject", "[]", "(top level): expected a scene (an object), got an array"},
+        // nesting: 64 levels are read (and refused for what they hold), 65 are not
+        {"DeepestNesting", R"({"masks": )" + std::string(63, '[') + std::string(63, ']') + "}",
+         "/masks/0: expected a mask (an object), got an array"},
+        {"NestedArrays", std::string(200000, '[') + std::string(200000, ']'),
+         repeated("/0", 64) + ": nested deeper than 64 levels"},
+        {"NestedObjects", repeated(R"({"masks": )", 100000) + "0" + std::string(100000, '}'),
+         repeated("/masks", 64) + ": nested deeper than 64 levels"},
         {"DuplicateControl", params(R"("Adjust 1": {"Hue": 1, "Hue": 2})"),
          "/params/Adjust 1/Hue: key appears more than once"},
         {"DuplicateInArray",
@@ -629,6 +643,25 @@ TEST_F(SceneFileTest, RefusedFileChangesNothing) {
     EXPECT_EQ(masks()[0].name, "Kept");
     EXPECT_EQ(host->param(kHue1).u.fs_d.value, 0.0);
     EXPECT_EQ(host->param(kMask1).u.path_d.path_id, 0);
+}
+
+TEST_F(SceneFileTest, FilesOverTheSizeLimitAreRefused) {
+    auto message = [&](const std::string& path) {
+        try {
+            headless::loadSceneFile(path, *host);
+        } catch (const SceneError& e) {
+            return std::string(e.what());
+        }
+        return std::string("accepted");
+    };
+    const std::string path =
+        write("huge.json", "{}" + std::string(headless::kSceneMaxFileBytes - 2, ' '));
+    EXPECT_EQ(message(path), "accepted");
+    const std::string tooLarge = ": larger than 16777216 bytes, the most a scene file may hold";
+    std::ofstream(path, std::ios::app) << ' ';
+    EXPECT_EQ(message(path), path + tooLarge);
+    // A device has no size to check first: reading stops one byte past the limit.
+    EXPECT_EQ(message("/dev/zero"), "/dev/zero" + tooLarge);
 }
 
 TEST_F(SceneFileTest, MissingFileAndDirectoryAreRefused) {
