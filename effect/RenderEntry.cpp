@@ -82,6 +82,10 @@ PF_Err renderCommand(RenderState* state, PF_InData* in_data, PF_ParamDef* params
     if (params == nullptr || params[0] == nullptr || output == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
     const PF_LayerDef& inWorld = params[0]->u.ld;
+    // The pipeline copies and blends pixel for pixel at one depth: worlds of two depths would
+    // be read past the input's rows or left holding the effects weight in the output's alpha.
+    if (plainDepth(inWorld) != plainDepth(*output))
+        return PF_Err_BAD_CALLBACK_PARAM;
     if (!channelAligned(inWorld, plainDepth(inWorld)) ||
         !channelAligned(*output, plainDepth(*output)))
         return PF_Err_BAD_CALLBACK_PARAM;

@@ -242,6 +242,22 @@ TEST(RenderEntry, DifferentSizesWorkOnTheCommonArea) {
     }
 }
 
+TEST(RenderEntry, PlainWorldsOfTwoDepthsAreRefusedUntouched) {
+    auto inst = zptest::makeInstance();
+    inst.masks().masks = {zptest::rectangleMask("A", 2, 2, 12, 12)};
+    inst.host->setPath(params::adjustMask(0), 1);
+    inst.host->setSlider(params::adjustSlider(0, params::kEffects), 100);
+    for (auto [inDepth, outDepth] : {std::pair{1, 2}, {2, 1}}) {
+        HostWorld in(16, 16, inDepth), out(16, 16, outDepth);
+        zptest::paintTestImage(in);
+        out.fillBytes(0x5A);
+        const auto before = out.packedPixels();
+        EXPECT_EQ(inst.render(in, out, RenderKind::Plain), PF_Err_BAD_CALLBACK_PARAM);
+        EXPECT_EQ(out.packedPixels(), before);
+        EXPECT_TRUE(out.canariesIntact());
+    }
+}
+
 TEST(RenderEntry, FramesBeyondSixteenBitPositionsAreRefused) {
     auto inst = zptest::makeInstance();
     HostWorld in(65536, 1, 1), out(65536, 1, 1);
