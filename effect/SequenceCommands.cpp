@@ -3,19 +3,35 @@
 #include "effect/RenderState.h"
 
 #include <cstring>
+#include <map>
+#include <memory>
 #include <new>
 
 namespace {
+
+// The render states this library made and has not destroyed, each with the sequence handle
+// that owns it. A record's render-state field is trusted only when it names one of these for
+// the same handle: a record from a damaged or foreign project file, or a host's copy of a live
+// record, holds some other value, and deleting that would free memory that is not ours (or
+// another sequence's state). Unguarded: the host sends sequence commands one at a time.
+std::map<uint64_t, PF_Handle>& liveStates() {
+    static std::map<uint64_t, PF_Handle> states;
+    return states;
+}
 
 SequenceData* lockRecord(PF_InData* in_data, PF_Handle h) {
     return static_cast<SequenceData*>(in_data->utils->host_lock_handle(h));
 }
 
-void destroyState(SequenceData* record) {
-    if (record->renderState != 0) {
+// Destroys the state the record points at when handle `h` owns it; any other value is left
+// alone. Either way the record no longer points anywhere.
+void destroyState(SequenceData* record, PF_Handle h) {
+    const auto it = liveStates().find(record->renderState);
+    if (it != liveStates().end() && it->second == h) {
+        liveStates().erase(it);
         delete reinterpret_cast<RenderState*>(static_cast<uintptr_t>(record->renderState));
-        record->renderState = 0;
     }
+    record->renderState = 0;
 }
 
 // Destroys the render state behind a handle that is about to be flattened or given up. A host
@@ -23,10 +39,10 @@ void destroyState(SequenceData* record) {
 // same way), and the state must not outlive the handle that points at it.
 void destroyStateOf(PF_InData* in_data, PF_Handle h) {
     if (SequenceData* record = lockRecord(in_data, h)) {
-        destroyState(record);
+        destroyState(record, h);
         in_data->utils->host_unlock_handle(h);
     } else if (*h != nullptr) {
-        destroyState(static_cast<SequenceData*>(*h));
+        destroyState(static_cast<SequenceData*>(*h), h);
     }
 }
 
@@ -80,8 +96,11 @@ PF_Err sequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
     pending.markLocked();
     record->reserved = 0;
     record->renderState = 0;
-    auto* state = new RenderState(in_data->pica_basicP);
-    record->renderState = reinterpret_cast<uintptr_t>(state);
+    auto state = std::make_unique<RenderState>(in_data->pica_basicP);
+    const auto address = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(state.get()));
+    liveStates().emplace(address, h);
+    record->renderState = address;
+    state.release();
     in_data->utils->host_unlock_handle(h);
     out_data->sequence_data = pending.keep();
     return PF_Err_NONE;
@@ -90,7 +109,8 @@ PF_Err sequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
 PF_Err sequenceResetup(PF_InData* in_data, PF_OutData* out_data) {
     if (in_data->sequence_data != nullptr) {
         // A record that was never flattened still owns its render state; destroy it rather
-        // than leak it with the handle. A flattened one holds none.
+        // than leak it with the handle. A flattened one holds none, and a value this handle
+        // does not own is not ours to destroy.
         destroyStateOf(in_data, in_data->sequence_data);
         in_data->utils->host_dispose_handle(in_data->sequence_data);
         in_data->sequence_data = nullptr;

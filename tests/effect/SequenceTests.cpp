@@ -81,18 +81,47 @@ TEST(SequenceLifecycle, TwoSequencesShareOneHandlerUntilBothAreGone) {
     EXPECT_EQ(host->outstandingSuites(), 0);
 }
 
+// Called directly: the headless host clears the out-data's sequence field before every
+// sequence command, which would hide a handler writing it.
 TEST(SequenceLifecycle, FlattenAndSetdownWithoutDataTouchNothing) {
     auto host = instance();
-    for (PF_Cmd cmd : {PF_Cmd_SEQUENCE_FLATTEN, PF_Cmd_SEQUENCE_SETDOWN}) {
-        std::memset(&host->outData(), 0x5A, sizeof(PF_OutData));
-        host->setSequenceHandle(nullptr);
-        PF_OutData before = host->outData();
-        // send() clears out-data's sequence field for sequence commands; compare the rest.
-        EXPECT_EQ(host->send(cmd), PF_Err_NONE);
-        before.sequence_data = nullptr;
-        EXPECT_EQ(std::memcmp(&before, &host->outData(), sizeof before), 0);
+    for (auto handler : {&sequenceFlatten, &sequenceSetdown}) {
+        PF_InData in{};
+        PF_OutData out;
+        std::memset(&out, 0x5A, sizeof out);
+        const PF_OutData before = out;
+        EXPECT_EQ(handler(&in, &out), PF_Err_NONE);
+        EXPECT_EQ(std::memcmp(&before, &out, sizeof before), 0);
     }
-    EXPECT_EQ(host->liveHandles(), 0);
+}
+
+// The render-state field of a record may hold anything a damaged project file or a host's
+// copy of another sequence's record put there: each sequence command destroys only the state
+// this library made for that very handle, and ignores any other value.
+TEST(SequenceLifecycle, OnlyAStateTheHandleOwnsIsDestroyed) {
+    auto host = instance();
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+    PF_Handle first = host->sequenceHandle();
+    const uint64_t firstState = recordOf(first).renderState;
+    for (PF_Cmd cmd : {PF_Cmd_SEQUENCE_RESETUP, PF_Cmd_SEQUENCE_FLATTEN, PF_Cmd_SEQUENCE_SETDOWN}) {
+        for (uint64_t value : {uint64_t{0x00007f00deadbee0}, uint64_t{0}, firstState}) {
+            SCOPED_TRACE(::testing::Message() << "command " << cmd << ", value " << value);
+            ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+            ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_FLATTEN), PF_Err_NONE);
+            std::memcpy(static_cast<char*>(*host->sequenceHandle()) + 8, &value, sizeof value);
+            ASSERT_EQ(host->send(cmd), PF_Err_NONE);
+            if (host->sequenceHandle() != nullptr) {
+                EXPECT_EQ(recordOf(host->sequenceHandle()).renderState == 0,
+                          cmd == PF_Cmd_SEQUENCE_FLATTEN);
+                ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+            }
+            EXPECT_EQ(host->outstandingSuites(), 8) << "the first sequence's state lives on";
+            EXPECT_EQ(host->liveHandles(), 1);
+        }
+    }
+    host->setSequenceHandle(first);
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+    EXPECT_EQ(host->outstandingSuites(), 0) << "and its own handle still destroys it";
 }
 
 TEST(SequenceLifecycle, ResetupOfALiveRecordDestroysItsState) {
