@@ -5,11 +5,10 @@
 
 #include <cstring>
 
-ParamReader::ParamReader(PF_InData* in_data) : in_(in_data) {
-    std::memset(&def_, 0, sizeof def_);
-}
+ParamReader::ParamReader(PF_InData* in_data) : in_(in_data) {}
 
 const PF_ParamDef& ParamReader::read(int index) {
+    std::memset(&def_, 0, sizeof def_);
     in_->inter.checkout_param(in_->effect_ref, index, in_->current_time, in_->time_step,
                               in_->time_scale, &def_);
     in_->inter.checkin_param(in_->effect_ref, &def_);

@@ -14,8 +14,9 @@ void readAdjustGroup(PF_InData* in_data, int g, ColorAdjuster& adjuster);
 // slot sharing an adjust group's mask tints on top of that group's correction.
 void readColorizeSlot(PF_InData* in_data, int k, ColorAdjuster& adjuster);
 
-// One parameter record, zeroed once, reused for every read of a call. Results of the host's
-// checkout are not examined: a failed checkout leaves the record as it was.
+// One parameter record reused for every read of a call, cleared before each checkout: a
+// failed checkout gives the parameter's zero value (no mask, slider 0), never the value of the
+// parameter read before it.
 class ParamReader {
 public:
     explicit ParamReader(PF_InData* in_data);

@@ -53,15 +53,28 @@ TEST(ParamReaders, ColorizeSlotTintsOnTopOfTheToneItFinds) {
     EXPECT_EQ(host->outstandingCheckouts(), 0);
 }
 
-TEST(ParamReaders, AFailedCheckoutKeepsWhatTheRecordHeld) {
+TEST(ParamReaders, AFailedCheckoutGivesTheParametersZeroValue) {
     auto host = hostWithParams();
     host->setSlider(params::adjustSlider(1, params::kHue), 36);
     host->setSlider(params::adjustSlider(1, params::kSaturation), 20);
     host->faults.failCall("checkout_param", 2); // "Saturation"
     ColorAdjuster adj;
     readAdjustGroup(&host->preparedInData(), 1, adj);
-    // The one record serves every read, so the failed read sees the previous value.
-    EXPECT_EQ(adj.settings().saturation, 36.0f / 100.0f);
+    EXPECT_EQ(adj.settings().hue, 36.0f / 360.0f);
+    EXPECT_EQ(adj.settings().saturation, 0.0f) << "not the hue read just before";
+    EXPECT_EQ(adj.settings().brightness, 0.0f);
+
+    // The pipeline reads "Link Masks" right before "Adjust 1 Mask": a failed mask read must
+    // not turn the popup's value into a path.
+    host->setPopup(params::kLinkMasks, 2);
+    host->setPath(params::adjustMask(0), 1);
+    host->faults.clear();
+    host->faults.failCall("checkout_param", 2);
+    ParamReader r(&host->preparedInData());
+    EXPECT_EQ(r.popup(params::kLinkMasks), 2);
+    EXPECT_EQ(r.path(params::adjustMask(0)), 0);
+    EXPECT_EQ(r.path(params::adjustMask(0)), 1);
+    EXPECT_EQ(host->outstandingCheckouts(), 0);
 }
 
 } // namespace
