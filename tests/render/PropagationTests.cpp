@@ -368,6 +368,11 @@ struct AdmissionCase {
     bool admitted;
 };
 
+// Without it the test names print the record's bytes, padding included.
+void PrintTo(const AdmissionCase& c, std::ostream* os) {
+    *os << "step cost " << c.stepCost << (c.admitted ? ", admitted" : ", refused");
+}
+
 class Admission : public ::testing::TestWithParam<AdmissionCase> {};
 
 TEST_P(Admission, SecondLabelWithinRootThreeOfTheFirstIsKept) {
