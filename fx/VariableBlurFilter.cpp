@@ -71,11 +71,14 @@ struct PixelHalf {
     float h;
 };
 
-// The half radius of a pixel of a four-channel line. Alpha above 1 (float, or out-of-range
-// 16-bit values) would ask for a slot past the end of the table: it is held at the last one.
+// The half radius of a pixel of a four-channel line. Only alpha 0 keeps the pixel: a negative
+// float alpha gives a negative half radius, which asks for slot 1 and shapes its kernel like
+// any other. NaN has no radius at all and keeps the pixel too. Alpha above 1 (float, or
+// out-of-range 16-bit values) would ask for a slot past the end of the table: it is held at
+// the last one.
 template <typename T> inline PixelHalf pixelHalf(T alpha, float r, float last) {
     const float a = alphaValue(alpha);
-    if (!(a > 0.0f))
+    if (a == 0.0f || std::isnan(a))
         return PixelHalf{0, 0.0f};
     float h = a * r * 0.5f;
     if (!(h <= last))

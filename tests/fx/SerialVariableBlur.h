@@ -120,7 +120,7 @@ private:
             const FixedKernel* kernel = &fixed;
             if (K == 4) {
                 const float a = alpha(src[0]);
-                if (!(a > 0.0f)) {
+                if (a == 0.0f || std::isnan(a)) {
                     std::copy_n(src, 4, dst);
                     continue;
                 }
