@@ -15,10 +15,12 @@ void fillLightRow(T* px, int32_t count, const tone::WeightEntry<T>* table, float
         if (a == 0)
             continue;
         const uint32_t w = table[tone::lumaIndex(px)];
-        // Skipped in every depth: a zero weight leaves a finite float pixel as it is, and an
-        // infinite one would otherwise turn into NaN through 0 * inf.
-        if (w == 0)
-            continue;
+        // Only the integer depths skip a zero weight, where it changes nothing. Float pixels
+        // are computed whatever the weight: IEEE results (0 * inf, a NaN alpha) are kept.
+        if constexpr (!Traits::isFloat) {
+            if (w == 0)
+                continue;
+        }
         float k;
         if constexpr (Traits::isFloat) {
             k = a * (static_cast<float>(w) / 65535.0f);

@@ -26,7 +26,9 @@ struct FillLight {
 };
 
 // For each pixel of `rect` (image pixel coordinates, bottom/right exclusive; clipped to the
-// image) whose alpha A is not 0 and whose luma weight w is not 0, each colour channel x
+// image) whose alpha A is not 0 and, in the integer depths, whose luma weight w is not 0 (a
+// float pixel is computed whatever its weight, non-finite values included), each colour
+// channel x
 // (integer depths taken as x / full) becomes x + k * strength * x, with k = weight * alpha on
 // the 0..1 scale. Integer depths are written clamped to 0..full and truncated, float as
 // computed. Alpha is never changed. Strength 0 (or NaN) returns at once without touching the

@@ -175,7 +175,11 @@ TEST(FillLight, HandComputedValuesAtEachDepth) {
     }
 }
 
-TEST(FillLight, ZeroWeightLeavesIntegerPixelsAlone) {
+// Integer pixels with weight 0 are skipped; float ones are computed, so IEEE arithmetic
+// decides what non-finite values become.
+TEST(FillLight, ZeroWeightSkipsOnlyIntegerPixels) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
     auto lut = std::make_unique<ToneLut>();
     lut->setBump(0.9, 0.1); // weight 0 below luma 0.8
     Image<uint8_t> img(1, 1);
@@ -184,6 +188,17 @@ TEST(FillLight, ZeroWeightLeavesIntegerPixelsAlone) {
     applyFillLight(light, img.buf, img.buf.bounds);
     EXPECT_EQ(img.at(0, 0)[1], 20);
     EXPECT_EQ(img.at(0, 0)[3], 40);
+
+    Image<float> f(3, 1);
+    f.set(0, 0, 1.0f, inf, -inf, 0.25f); // NaN luma: table entry 0, weight 0
+    f.set(1, 0, nan, 0.2f, 0.2f, 0.2f);  // weight 0 times a NaN alpha
+    f.set(2, 0, 1.0f, 0.2f, 0.3f, 0.4f);
+    applyFillLight(light, f.buf, f.buf.bounds);
+    EXPECT_TRUE(std::isnan(f.at(0, 0)[1])) << "inf + 0 * 5 * inf";
+    EXPECT_TRUE(std::isnan(f.at(0, 0)[2]));
+    EXPECT_EQ(f.at(0, 0)[3], 0.25f);
+    EXPECT_TRUE(std::isnan(f.at(1, 0)[1]));
+    EXPECT_EQ(f.at(2, 0)[2], 0.3f) << "a finite pixel with weight 0 keeps its value";
 }
 
 // Straight from the integer formulas, one pixel at a time.
