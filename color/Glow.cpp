@@ -176,17 +176,17 @@ template <typename T> void blendRow(T* px, const T* glow, int32_t count, const B
 void applyGlow(Glow& glow, PixelBuffer& image, const Rect& rect, fx::MemoryHandler& handler) {
     if (!(glow.amount > 0.0f)) // 0 or less, or NaN
         return;
-    if (glow.blendMode != kGlowAdd && glow.blendMode != kGlowNormal &&
-        glow.blendMode != kGlowScreen)
-        return; // nothing would be blended back
-    const bool plainCopy = glow.blendMode == kGlowNormal;
-    if (!plainCopy && glow.lut == nullptr)
-        return;
     if (image.channels != 4 || image.row0 == nullptr || image.width < 1 || image.height < 1)
         return;
+    // The working image is made and blurred even when nothing will be blended back (a mode
+    // that is none of the three, no table to weigh the source with, a rectangle outside the
+    // image): the blur's own state follows every frame alike, a float image switching the
+    // filter to Gaussian mode for good. Without a table every weight counts as 0.
+    const bool plainCopy = glow.blendMode == kGlowNormal;
+    const bool known = plainCopy || glow.blendMode == kGlowAdd || glow.blendMode == kGlowScreen;
+    const bool weighed = plainCopy || glow.lut != nullptr;
     const Rect r = tone::clipToImage(rect, image);
-    if (r.empty())
-        return;
+    const bool blend = known && weighed && !r.empty();
     const BlendSettings settings = blendSettings(glow);
 
     fx::dispatchDepth(image.bytesPerChannel, [&]<typename T>() {
@@ -200,6 +200,11 @@ void applyGlow(Glow& glow, PixelBuffer& image, const Rect& rect, fx::MemoryHandl
             const size_t rowSize = static_cast<size_t>(image.width) * 4 * sizeof(T);
             for (int32_t y = 0; y < image.height; ++y) {
                 std::memcpy(t.row(y), image.row(y), rowSize);
+            }
+        } else if (!weighed) {
+            const size_t rowSize = static_cast<size_t>(image.width) * 4 * sizeof(T);
+            for (int32_t y = 0; y < image.height; ++y) {
+                std::memset(t.row(y), 0, rowSize);
             }
         } else {
             // The table is (re)built here, before the threads start reading it.
@@ -228,6 +233,8 @@ void applyGlow(Glow& glow, PixelBuffer& image, const Rect& rect, fx::MemoryHandl
             filter.apply(t, t.bounds);
         }
 
+        if (!blend)
+            return;
         const int32_t count = r.width();
         const ptrdiff_t offset = 4 * static_cast<ptrdiff_t>(r.left);
 #pragma omp parallel for schedule(static)

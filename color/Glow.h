@@ -37,20 +37,21 @@ struct Glow {
     fx::BlurFilter* filter = nullptr; // blurs the working image; not owned
 };
 
-// Does nothing when `amount` is 0 or less (or NaN), when `blendMode` is none of the three
-// modes, when `rect` (image pixel coordinates, bottom/right exclusive) has no part inside the
-// image, or, outside "Normal", when `lut` is null. Otherwise:
+// Does nothing when `amount` is 0 or less (or NaN). Otherwise:
 // 1. A working image of the image's size and depth (packed rows) is taken from `handler` and
 //    given back on every way out; if it cannot be had, std::bad_alloc propagates and the image
 //    is unchanged.
 // 2. "Normal" copies the whole image into it. The other modes fill it with the glow source:
 //    each pixel premultiplied by its weight (alpha times luma weight from `lut`), the weight as
-//    its alpha; pixels with alpha 0 or luma weight 0 are all zero. The 8-bit member reads
-//    lut->table8(), the others table16(); a dirty table is rebuilt on the calling thread.
+//    its alpha; pixels with alpha 0 or luma weight 0 are all zero (all of them when `lut` is
+//    null). The 8-bit member reads lut->table8(), the others table16(); a dirty table is
+//    rebuilt on the calling thread.
 // 3. The whole working image is blurred by `filter` (radii blurX, blurY set through setRadius,
 //    so tripled in Gaussian mode; three box passes). With both radii 0 nothing is blurred, even
 //    if the filter kept radii from an earlier call. A null filter blurs nothing.
-// 4. Over the clipped rectangle, every pixel whose working-image alpha is not 0 is blended:
+// 4. Unless `blendMode` is none of the three modes, `lut` is null outside "Normal", or `rect`
+//    (image pixel coordinates, bottom/right exclusive) has no part inside the image: over the
+//    clipped rectangle, every pixel whose working-image alpha is not 0 is blended:
 //    "Add" adds the working colour times colour * amount (integer depths truncated and capped
 //    at full, float unclamped); "Normal" lays the working colour times the glow colour over
 //    the pixel with opacity working alpha * min(amount, 1); "Screen" screens the working colour

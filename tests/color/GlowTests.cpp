@@ -15,6 +15,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -193,19 +194,35 @@ TYPED_TEST(GlowDepth, NormalUsesNoLumaWeightAndCapsTheAmountAtOne) {
     }
 }
 
-TYPED_TEST(GlowDepth, UnknownBlendModeAndEmptyRectangleDoNothing) {
+// With nothing to blend back (a mode that is none of the three, no table, a rectangle
+// outside the image) the working image is still made and blurred: only the blend is left out,
+// and a float image still switches the filter to Gaussian mode for good.
+TYPED_TEST(GlowDepth, WithoutABlendTheWorkingImageIsStillMadeAndBlurred) {
     using T = TypeParam;
     Image<T> img(6, 6);
     scramble(img.memory, 17);
     const std::vector<T> before = img.memory;
     Rig rig;
-    Glow bad = rig.glow(1.0f, 3, 2.0f);
-    applyGlow(bad, img.buf, img.buf.bounds, rig.handler);
+    rig.lut->setBump(0.5, 1.6);
+    Glow unknown = rig.glow(1.0f, 3, 2.0f);
+    Glow noTable = rig.glow(1.0f, kGlowAdd, 2.0f);
+    noTable.lut = nullptr;
     Glow add = rig.glow(1.0f, kGlowAdd, 2.0f);
-    applyGlow(add, img.buf, Rect{6, 0, 10, 6}, rig.handler);
-    applyGlow(add, img.buf, Rect{3, 3, 1, 1}, rig.handler);
+    const std::pair<Glow*, Rect> cases[] = {{&unknown, img.buf.bounds},
+                                            {&noTable, img.buf.bounds},
+                                            {&add, Rect{6, 0, 10, 6}},
+                                            {&add, Rect{3, 3, 1, 1}}};
+    int32_t made = 0;
+    for (const auto& [g, rect] : cases) {
+        applyGlow(*g, img.buf, rect, rig.handler);
+        EXPECT_EQ(rig.handler.allocations(), ++made);
+        EXPECT_EQ(rig.handler.live(), 0);
+    }
     EXPECT_EQ(img.memory, before);
-    EXPECT_EQ(rig.handler.allocations(), 0);
+    EXPECT_EQ(rig.lut->builds8() + rig.lut->builds16(), 1u) << "the source was weighed";
+    const bool isFloat = fx::PixelTraits<T>::isFloat;
+    EXPECT_EQ(rig.filter->mode, isFloat ? 1 : 0);
+    EXPECT_EQ(rig.filter->radiusX, isFloat ? 6.0f : 2.0f);
 }
 
 TYPED_TEST(GlowDepth, GlowFromOutsideTheRectangleReachesIntoIt) {
