@@ -240,6 +240,7 @@ PF_Err checkoutPath(PF_ProgPtr, PF_PathID id, A_long, A_long, A_u_long, PF_PathO
 }
 
 PF_Err checkinPath(PF_ProgPtr, PF_PathID, PF_Boolean, PF_PathOutlinePtr pathP) {
+    ++layer().pathCheckins_;
     if (pathP == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
     delete reinterpret_cast<PathOutlineRec*>(pathP);

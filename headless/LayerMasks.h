@@ -33,6 +33,8 @@ public:
     int liveStreams() const { return liveStreams_; }
     int liveStreamValues() const { return liveValues_; }
     int outstandingPaths() const { return outstandingPaths_; }
+    // Every PF_CheckinPath call, also one handing back no path.
+    int64_t pathCheckins() const { return pathCheckins_; }
     // Zero when every handle, stream, value and path checkout was given back.
     int outstanding() const { return liveMasks_ + liveStreams_ + liveValues_ + outstandingPaths_; }
 
@@ -42,6 +44,7 @@ public:
     int liveStreams_ = 0;
     int liveValues_ = 0;
     int outstandingPaths_ = 0;
+    int64_t pathCheckins_ = 0;
 
 private:
     Host& host_;

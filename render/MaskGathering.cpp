@@ -109,14 +109,16 @@ bool readMask(RenderState& state, AEGP_LayerH layer, A_long index, const A_Time&
         return false;
 
     // A closed outline answers index `segments` with its first point again, which closes the
-    // path; an open one has exactly segments + 1 points.
+    // path; an open one has exactly segments + 1 points. A vertex that can't be read is a
+    // checked failure like the others: an outline cut short would draw a different stroke, so
+    // no mask is made of it and gathering stops.
     std::vector<MaskVertex> vertices;
     if (segments >= 0)
         vertices.reserve(std::min<size_t>(static_cast<size_t>(segments) + 1, 4096));
     for (A_long i = 0; i <= segments; ++i) {
         AEGP_MaskVertex v{};
         if (outlines->AEGP_GetMaskOutlineVertexInfo(outline.v.val.mask, i, &v) != A_Err_NONE)
-            break;
+            return false;
         vertices.push_back(MaskVertex{v.x, v.y, v.tan_in_x, v.tan_in_y, v.tan_out_x, v.tan_out_y});
     }
 
@@ -143,7 +145,8 @@ void gatherMasks(RenderState& state, PF_InData* in_data) {
     PF_ProgPtr ref = in_data->effect_ref;
 
     // The effect's paths are checked out and in again at the frame's time, unchanged; this
-    // keeps the host's view of the mask selectors current.
+    // keeps the host's view of the mask selectors current. Every checkout is checked in,
+    // whatever it answered: the host decides what a failed one needs.
     const PF_PathQuerySuite1* paths = state.pathQuerySuite.get();
     A_long numPaths = 0;
     if (paths->PF_NumPaths(ref, &numPaths) == PF_Err_NONE) {
@@ -153,8 +156,7 @@ void gatherMasks(RenderState& state, PF_InData* in_data) {
             PF_PathOutlinePtr outline = nullptr;
             paths->PF_CheckoutPath(ref, id, in_data->current_time, in_data->time_step,
                                    in_data->time_scale, &outline);
-            if (outline != nullptr)
-                paths->PF_CheckinPath(ref, id, 0, outline);
+            paths->PF_CheckinPath(ref, id, 0, outline);
         }
     }
 

@@ -138,8 +138,9 @@ TEST_F(MaskGathering, ALongNameStaysTerminated) {
     EXPECT_EQ(linked.size(), 1u);
 }
 
-// A checked failure while reading mask k keeps the masks before it; unchecked ones only
-// leave neutral values. Either way every host object is given back (checked in TearDown).
+// A checked failure while reading mask k makes no mask of it and reads no further ones, but
+// keeps the masks before it; unchecked ones only leave neutral values. Either way every host
+// object is given back (checked in TearDown).
 TEST_F(MaskGathering, FailuresShortenTheListAndLeakNothing) {
     for (int i = 0; i < 4; ++i)
         layer().masks.push_back(mask("M" + std::to_string(i), 1, 0, 0));
@@ -154,6 +155,7 @@ TEST_F(MaskGathering, FailuresShortenTheListAndLeakNothing) {
         {"AEGP_GetNewMaskStream", 6, 1},
         {"AEGP_GetNewStreamValue", 6, 1},
         {"AEGP_GetMaskOutlineNumSegments", 1, 0},
+        {"AEGP_GetMaskOutlineVertexInfo", 7, 1}, // the second vertex of the second mask
         {"AEGP_GetMaskName", 2, 4},
         {"AEGP_GetNewMaskStream", 1, 4},
         {"PF_CheckoutPath", 2, 4},
@@ -172,6 +174,13 @@ TEST_F(MaskGathering, FailuresShortenTheListAndLeakNothing) {
     gatherMasks(*state, in());
     EXPECT_EQ(state->all_masks[0]->opacity, 0.0f);
     EXPECT_EQ(state->all_masks[1]->opacity, 100.0f);
+
+    // A path whose checkout failed is checked in all the same.
+    host->faults.clear();
+    host->faults.failCall("PF_CheckoutPath", 2);
+    const int64_t before = layer().pathCheckins();
+    gatherMasks(*state, in());
+    EXPECT_EQ(layer().pathCheckins() - before, 4);
 }
 
 } // namespace
