@@ -15,6 +15,13 @@ bool disabled(const headless::Host::UiUpdate& u) {
     return (u.ui_flags & PF_PUI_DISABLED) != 0;
 }
 
+// The host hands out copies of the records it holds; greying them all out first lets a test
+// see the effect clear the flag, not merely leave it unset.
+void greyEverything(headless::Host& host) {
+    for (int i = 0; i < host.paramCount(); ++i)
+        host.param(i).ui_flags |= PF_PUI_DISABLED;
+}
+
 TEST(ParamUI, SendsEveryControlInOrderGreyingGroupsWithoutAMask) {
     auto host = hostWithParams();
     host->setPath(params::adjustMask(0), 1);
@@ -52,15 +59,20 @@ TEST(ParamUI, SendsEveryControlInOrderGreyingGroupsWithoutAMask) {
     EXPECT_EQ(host->outstandingCheckouts(), 0);
 
     host->uiUpdates.clear();
+    greyEverything(*host);
     host->setPath(params::adjustMask(2), 3);
     ASSERT_EQ(host->send(PF_Cmd_UPDATE_PARAMS_UI), PF_Err_NONE);
-    for (size_t i = 22; i < 33; ++i)
-        EXPECT_FALSE(disabled(host->uiUpdates[i]));
+    ASSERT_EQ(host->uiUpdates.size(), 152u);
+    for (size_t i = 0; i < 152; ++i) {
+        const bool hasMask = i < 11 || (i >= 22 && i < 33) || i == 118 || i == 119 || i >= 150;
+        EXPECT_EQ(disabled(host->uiUpdates[i]), !hasMask) << "update " << i;
+    }
 }
 
 TEST(ParamUI, NormalBlendGreysTheGlowsPositionAndRange) {
     for (int blend : {1, 2, 3}) {
         auto host = hostWithParams();
+        greyEverything(*host);
         host->setPopup(params::kGlowBlend, blend);
         ASSERT_EQ(host->send(PF_Cmd_UPDATE_PARAMS_UI), PF_Err_NONE);
         const auto& u = host->uiUpdates;
