@@ -197,12 +197,19 @@ TEST(RenderEntry, PreRenderAsksForExactlyTheOutputAndMergesTheResult) {
     EXPECT_EQ(dst.right, 30);
 
     auto inst = zptest::makeInstance();
-    HostWorld in(40, 30, 1), out(40, 30, 1);
+    // A layer larger than the output: the host can give the requested part, at most all of it.
+    HostWorld in(50, 35, 1), out(40, 30, 1);
     ASSERT_EQ(inst.render(in, out, RenderKind::Smart), PF_Err_NONE);
     EXPECT_EQ(inst.protocol().lastRequest.preserve_rgb_of_zero_alpha, 1);
     EXPECT_EQ(inst.protocol().lastRequest.rect.right, 40);
     EXPECT_EQ(inst.protocol().preRenderResult.result_rect.right, 40);
     EXPECT_EQ(inst.protocol().preRenderResult.result_rect.bottom, 30);
+    EXPECT_EQ(inst.protocol().preRenderResult.max_result_rect.right, 50);
+    EXPECT_EQ(inst.protocol().preRenderResult.max_result_rect.bottom, 35);
+    // A refused checkout is the pre-render's answer.
+    inst.host->faults.clear();
+    inst.host->faults.failCall("checkout_layer", 1);
+    EXPECT_EQ(inst.render(in, out, RenderKind::Smart), PF_Err_OUT_OF_MEMORY);
 }
 
 TEST(RenderEntry, SmartRectanglesStayInsideBothWorlds) {
@@ -228,18 +235,30 @@ TEST(RenderEntry, SmartRectanglesStayInsideBothWorlds) {
     }
 }
 
+// Worlds of two sizes (smart render): the area both hold comes out as the same frame of that
+// size would.
 TEST(RenderEntry, DifferentSizesWorkOnTheCommonArea) {
-    auto inst = zptest::makeInstance();
-    inst.masks().masks = {zptest::rectangleMask("A", 2, 2, 20, 20)};
-    inst.host->setPath(params::adjustMask(0), 1);
-    inst.host->setSlider(params::adjustSlider(0, params::kBrightness), 30);
-    for (auto [iw, ih, ow, oh] : {std::array{40, 30, 24, 50}, std::array{24, 50, 40, 30}}) {
+    HostWorld picture(40, 50, 2);
+    zptest::paintTestImage(picture);
+    auto render = [&picture](int iw, int ih, int ow, int oh) {
+        auto inst = zptest::makeInstance();
+        inst.masks().masks = {zptest::rectangleMask("A", 2, 2, 20, 20)};
+        inst.host->setPath(params::adjustMask(0), 1);
+        inst.host->setSlider(params::adjustSlider(0, params::kBrightness), 30);
         HostWorld in(iw, ih, 2), out(ow, oh, 2);
-        zptest::paintTestImage(in);
+        for (int y = 0; y < ih; ++y)
+            std::copy_n(picture.pixel<uint16_t>(0, y), 4 * iw, in.pixel<uint16_t>(0, y));
         EXPECT_EQ(inst.render(in, out, RenderKind::Smart), PF_Err_NONE);
         EXPECT_TRUE(in.canariesIntact());
         EXPECT_TRUE(out.canariesIntact());
-    }
+        std::vector<uint16_t> common; // 24 x 30, row by row
+        for (int y = 0; y < 30; ++y)
+            common.insert(common.end(), out.pixel<uint16_t>(0, y), out.pixel<uint16_t>(24, y));
+        return common;
+    };
+    const auto reference = render(24, 30, 24, 30);
+    EXPECT_EQ(render(40, 30, 24, 50), reference);
+    EXPECT_EQ(render(24, 50, 40, 30), reference);
 }
 
 TEST(RenderEntry, PlainWorldsOfTwoDepthsAreRefusedUntouched) {
