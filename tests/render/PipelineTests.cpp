@@ -1,5 +1,7 @@
+#include "color/ColorAdjuster.h"
 #include "effect/ParamLayout.h"
 #include "effect/RenderEntry.h"
+#include "effect/RenderState.h"
 #include "render/LabelMap.h"
 #include "render/Pipeline.h"
 #include "tests/support/RenderFixture.h"
@@ -141,7 +143,9 @@ struct RasterWatch : PipelineObserver {
     }
 };
 
-TEST(PipelineLabels, AColorizeSlotSharingAGroupsMaskAddsNoLabel) {
+// A colorize slot naming the mask of two adjust groups tints through the first of them: its
+// colour joins that group's adjuster and it takes no label of its own.
+TEST(PipelineLabels, AColorizeSlotSharingAGroupsMaskTintsTheFirstSuchGroup) {
     auto inst = zptest::makeInstance(true);
     RasterWatch watch;
     setPipelineObserver(&watch);
@@ -150,14 +154,27 @@ TEST(PipelineLabels, AColorizeSlotSharingAGroupsMaskAddsNoLabel) {
                           zptest::rectangleMask("Tree", 70, 30, 80, 50)};
     inst.host->setPath(params::adjustMask(2), 1);
     inst.host->setSlider(params::adjustSlider(2, params::kHue), 30);
-    inst.host->setPath(params::colorizeMask(0), 1); // shares group 3's mask
+    inst.host->setPath(params::adjustMask(4), 1);
+    inst.host->setPath(params::colorizeMask(0), 1); // shares groups 3 and 5's mask
+    inst.host->setColor(params::colorizeColor(0), PF_Pixel{255, 255, 0, 0});
+    inst.host->setSlider(params::colorizeOpacity(0), 80);
     inst.host->setPath(params::colorizeMask(1), 2); // a mask of its own
     HostWorld in(96, 64, 1), out(96, 64, 1);
     zptest::paintTestImage(in);
     ASSERT_EQ(inst.render(in, out, RenderKind::Smart), PF_Err_NONE);
     setPipelineObserver(nullptr);
-    // Group 3 takes label 2, the second slot label 3, the unused "Tree" label 1.
-    EXPECT_EQ(watch.labels, (std::set<int>{1, 2, 3}));
+    // Group 3 takes label 2 and group 5 label 3, whose strokes cover group 3's; the second
+    // slot takes label 4, the unused "Tree" label 1.
+    EXPECT_EQ(watch.labels, (std::set<int>{1, 3, 4}));
+    const RenderState& state = *renderStateOf(inst.host->sequenceHandle());
+    const AdjusterSettings& first = state.slots[2].adjuster->settings();
+    EXPECT_EQ(first.tintRed, 1.0f);
+    EXPECT_EQ(first.tintGreen, 0.0f);
+    EXPECT_EQ(first.tintAmount, 0.8f);
+    EXPECT_EQ(first.hue, 30.0f / 360.0f) << "the group's own correction stays";
+    const AdjusterSettings& later = state.slots[4].adjuster->settings();
+    EXPECT_EQ(later.tintGreen, 1.0f) << "the later group carries no tint";
+    EXPECT_EQ(later.tintAmount, 1.0f);
 }
 
 TEST(RenderEntry, AFlattenedSequenceRefusesToRender) {
