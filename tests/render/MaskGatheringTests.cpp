@@ -85,11 +85,20 @@ TEST_F(MaskGathering, ReadsEveryFieldAndClosesClosedOutlines) {
     EXPECT_EQ(layer().outstandingPaths(), 0);
 }
 
+// All four components count, alpha included: each of the masks between A and C differs from
+// them in one component only.
 TEST_F(MaskGathering, LinkByColorTakesEveryMaskOfTheChosenColourInLayerOrder) {
-    layer().masks = {mask("A", 1, 0, 0), mask("B", 0, 0, 1), mask("C", 1, 0, 0)};
+    HostMask translucent = mask("Alpha", 1, 0.5, 0);
+    translucent.alpha = 0.5;
+    layer().masks = {mask("A", 1, 0.5, 0),
+                     mask("Red", 0.5, 0.5, 0),
+                     mask("Green", 1, 0, 0),
+                     mask("Blue", 1, 0.5, 1),
+                     translucent,
+                     mask("C", 1, 0.5, 0)};
     gatherMasks(*state, in());
     MaskList linked;
-    linkMasks(*state, 3, linked, in(), kLinkByColor);
+    linkMasks(*state, 6, linked, in(), kLinkByColor);
     EXPECT_EQ(names(linked), (std::vector<std::string>{"A", "C"}));
 }
 
