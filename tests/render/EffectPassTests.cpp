@@ -82,15 +82,48 @@ TEST(EffectPasses, RunAtEveryDepthAndGiveEveryBlockBack) {
 TEST(EffectPasses, BlurRadiiFollowTheLayerHeightAndDownsampling) {
     auto inst = instanceWithZone(100);
     inst.host->setSlider(params::kBlurAmount, 10);
+    inst.host->setSlider(params::kGlowAmount, 50);
+    inst.host->setSlider(params::kGlowBlur, 20);
     inst.host->inData().height = 1080;
     renderOnce(inst, 1);
     EXPECT_FLOAT_EQ(stateOf(inst).blur_filter->radiusX(), 108.0f);
     EXPECT_FLOAT_EQ(stateOf(inst).blur_filter->radiusY(), 108.0f);
+    // Half resolution across, full resolution down: each axis takes its own factor.
     inst.host->inData().downsample_x = PF_RationalScale{1, 2};
-    inst.host->inData().downsample_y = PF_RationalScale{1, 2};
+    inst.host->inData().downsample_y = PF_RationalScale{1, 1};
     renderOnce(inst, 1);
     EXPECT_FLOAT_EQ(stateOf(inst).blur_filter->radiusX(), 54.0f);
-    EXPECT_FLOAT_EQ(stateOf(inst).blur_filter->radiusY(), 54.0f);
+    EXPECT_FLOAT_EQ(stateOf(inst).blur_filter->radiusY(), 108.0f);
+    const float glowRadius = 20.0f / 333.0f * 1080.0f;
+    EXPECT_EQ(stateOf(inst).glow->blurX, static_cast<float>(glowRadius * 0.5));
+    EXPECT_EQ(stateOf(inst).glow->blurY, glowRadius);
+}
+
+// The blur works over the whole output, not the area the host asked for: with an extent hint
+// smaller than the frame, pixels outside it are blurred too.
+TEST(EffectPasses, TheBlurCoversTheWholeOutput) {
+    auto render = [](double amount) {
+        auto inst = instanceWithZone(100);
+        inst.host->inData().height = 48;
+        inst.host->setSlider(params::kBlurAmount, amount);
+        inst.protocol().useExtentHint = true;
+        inst.protocol().extentHint = PF_Rect{16, 16, 32, 32}; // left, top, right, bottom
+        HostWorld in(64, 48, 1), out(64, 48, 1);
+        zptest::paintTestImage(in);
+        EXPECT_EQ(inst.render(in, out, RenderKind::Plain), PF_Err_NONE);
+        return out.packedPixels();
+    };
+    const auto sharp = render(0);
+    const auto blurred = render(5);
+    int changedOutside = 0;
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            const size_t i = (static_cast<size_t>(y) * 64 + static_cast<size_t>(x)) * 4;
+            const bool outside = x < 16 || x >= 32; // beyond the extent's columns
+            changedOutside += outside && !std::equal(&sharp[i], &sharp[i] + 4, &blurred[i]);
+        }
+    }
+    EXPECT_GT(changedOutside, 100);
 }
 
 TEST(EffectPasses, GlowTakesItsSettingsFromItsGroup) {
