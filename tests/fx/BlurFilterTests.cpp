@@ -135,12 +135,20 @@ TEST(BoxLine, WindowsAndDivisorsMatchTheTapByTapSum) {
     }
 }
 
-TEST(BoxLine, LineStartDividesByRPlusA) {
-    const std::vector<float> src{0.9f, 0.2f, 0.7f, 0.1f, 0.5f, 0.3f, 0.8f, 0.6f, 0.4f};
+// Every output of a line whose ends, interior and both switches between them are reached,
+// to the bit. The values were worked out by hand in single precision: the running sum starts
+// ((s0 + s1) + a s2), each step adds b s[x+R-1] then a s[x+R] and takes away a s[x-R-1] then
+// b s[x-R]; the ends divide by the weight inside, the interior is S k + (1 - k W), k = 1 / W.
+TEST(BoxLine, RunningSumInItsFixedOrder) {
+    const std::vector<float> src{0.13f, 0.71f, 0.29f, 0.94f, 0.17f,
+                                 0.58f, 0.42f, 0.86f, 0.05f, 0.33f};
     std::vector<float> dst(src.size());
-    fx::boxLine(src.data(), 9, dst.data(), 3, 0.25f);
-    const float expected = (((src[0] + src[1]) + src[2]) + 0.25f * src[3]) / (3.0f + 0.25f);
-    EXPECT_EQ(dst[0], expected);
+    fx::boxLine(src.data(), 10, dst.data(), 2, 0.75f);
+    const std::vector<float> expected{
+        0x1.89c648p-2f, 0x1.f513ccp-2f, 0x1.eca864p-2f, 0x1.0d5e6ep-1f, 0x1.f9bep-2f,
+        0x1.1eb852p-1f, 0x1.cccccap-2f, 0x1.c9f49cp-2f, 0x1.a89e5ep-2f, 0x1.7dac32p-2f};
+    for (size_t x = 0; x < src.size(); ++x)
+        EXPECT_EQ(dst[x], expected[x]) << "x " << x;
 }
 
 TEST(BoxLine, ImpulseShowsTheWindow) {
@@ -198,23 +206,17 @@ TEST(BoxLine, WholeRadiusShortcutGivesTheSameValues) {
     }
 }
 
+// r = 6: h = 3, s = 3, sigma = 3 / 3.1415927. Weights and sum worked out by hand in single
+// precision: g = 1 / (sqrt(6.2831855) sigma), w = g exp(-(d d) / (2 (sigma sigma))), the sum
+// taking 2 w for each side pair from the outside in, then the centre.
 TEST(GaussianKernel, ShapeAndWeights) {
     const GaussianKernel k(6.0f);
     EXPECT_EQ(k.s, 3.0f);
-    ASSERT_EQ(k.weights.size(), 7u);
-    const float sigma = 3.0f / 3.1415927f;
-    EXPECT_FLOAT_EQ(sigma, 0.9549297f);
-    const float g = 1.0f / (std::sqrt(6.2831855f) * sigma);
-    float sum = 0.0f;
-    for (int32_t d = 0; d <= 3; ++d) {
-        const float x = static_cast<float>(d) + (k.s - 3.0f);
-        EXPECT_FLOAT_EQ(k.weights[static_cast<size_t>(3 + d)],
-                        g * std::exp(-(x * x) / (2.0f * sigma * sigma)));
-        EXPECT_EQ(k.weights[static_cast<size_t>(3 + d)], k.weights[static_cast<size_t>(3 - d)]);
-    }
-    for (float w : k.weights)
-        sum += w;
-    EXPECT_NEAR(k.sum, sum, 1e-6f);
+    const std::vector<float> expected{0x1.89d06p-9f,  0x1.7dc7eep-5f, 0x1.ee785ap-3f,
+                                      0x1.abcc44p-2f, 0x1.ee785ap-3f, 0x1.7dc7eep-5f,
+                                      0x1.89d06p-9f};
+    EXPECT_EQ(k.weights, expected);
+    EXPECT_EQ(k.sum, 0x1.ffeeeep-1f);
 
     const GaussianKernel frac(7.0f); // h = 3.5: half 3, sampled half a pixel further out
     EXPECT_EQ(frac.half(), 3);
