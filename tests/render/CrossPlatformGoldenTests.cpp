@@ -181,8 +181,6 @@ TEST(CrossPlatformRender, WindowsBuildRendersTheSameFrame) {
 }
 
 // --- the scene itself, on this build alone ---------------------------------------------------
-// The comparison only covers what the scene makes the effect do; these keep the scene from
-// quietly losing a stage.
 
 TEST(CrossPlatformScene, RendersAreRepeatable) {
     // Repeated renders must agree bit for bit, floats included, or a difference between the
@@ -191,33 +189,6 @@ TEST(CrossPlatformScene, RendersAreRepeatable) {
     const Renders second = renderNative();
     for (const int depth : crossrender::kBitdepths)
         EXPECT_EQ(first.at(depth), second.at(depth)) << depth << " bits";
-}
-
-TEST(CrossPlatformScene, TheEffectsGroupAndTheColorizeSlotsChangeTheFrame) {
-    const Renders scene = renderNative();
-    const Renders withoutEffects = renderNative(
-        [](headless::Host& h) { h.setSlider(params::adjustSlider(2, params::kEffects), 0); });
-    const Renders withoutColorize = renderNative([](headless::Host& h) {
-        h.setSlider(params::colorizeOpacity(0), 0);
-        h.setSlider(params::colorizeOpacity(1), 0);
-    });
-    for (const int depth : crossrender::kBitdepths) {
-        EXPECT_NE(scene.at(depth), withoutEffects.at(depth)) << depth << " bits";
-        EXPECT_NE(scene.at(depth), withoutColorize.at(depth)) << depth << " bits";
-    }
-}
-
-TEST(CrossPlatformScene, EachBlurFillLightAndGlowAmountCounts) {
-    const Renders scene = renderNative();
-    const auto without = [](int param) {
-        return renderNative([param](headless::Host& h) { h.setSlider(param, 0); });
-    };
-    for (const int param : {params::kBlurAmount, params::kFillBrightness, params::kGlowAmount}) {
-        const Renders r = without(param);
-        for (const int depth : crossrender::kBitdepths)
-            EXPECT_NE(scene.at(depth), r.at(depth))
-                << "parameter " << param << ", " << depth << " bits";
-    }
 }
 
 } // namespace
