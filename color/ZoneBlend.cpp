@@ -27,15 +27,20 @@ namespace {
 // Rows and columns of `area` that lie inside the image and the map. A source or map of a
 // different size than the other (not something the pipeline makes) is thus walked only where
 // both exist, never past either.
-Rect commonArea(Rect area, int32_t imageWidth, int32_t imageHeight, const LabelMap& map) {
+Rect commonArea(Rect area, int32_t imageWidth, int32_t imageHeight, int32_t mapWidth,
+                int32_t mapHeight) {
     Rect r;
-    if (map.cells == nullptr)
-        return r; // no cells: nothing to walk
     r.top = std::max(area.top, 0);
     r.left = std::max(area.left, 0);
-    r.bottom = std::min({area.bottom, imageHeight, map.height});
-    r.right = std::min({area.right, imageWidth, map.width});
+    r.bottom = std::min({area.bottom, imageHeight, mapHeight});
+    r.right = std::min({area.right, imageWidth, mapWidth});
     return r;
+}
+
+Rect commonArea(Rect area, int32_t imageWidth, int32_t imageHeight, const LabelMap& map) {
+    if (map.cells == nullptr)
+        return Rect{}; // no cells: nothing to walk
+    return commonArea(area, imageWidth, imageHeight, map.width, map.height);
 }
 
 // Luma weights of the integer depths; each set sums to the divisor, so the weighted sum
@@ -72,6 +77,12 @@ template <typename T> uint8_t lumaOf(const T* px) {
 template <typename T> void intensityRow(LabelCell* cells, const T* px, int32_t count) {
     for (int32_t x = 0; x < count; ++x) {
         cells[x].intensity = lumaOf(px + 4 * static_cast<ptrdiff_t>(x));
+    }
+}
+
+template <typename T> void planeRow(uint8_t* plane, const T* px, int32_t count) {
+    for (int32_t x = 0; x < count; ++x) {
+        plane[x] = lumaOf(px + 4 * static_cast<ptrdiff_t>(x));
     }
 }
 
@@ -208,6 +219,51 @@ void fillLabelIntensity(LabelMap& map, const PixelBuffer& src, Rect area) {
             intensityRow(&map.at(r.left, y), src.rowAs<const T>(y) + 4 * r.left, count);
         }
     });
+}
+
+void fillIntensityPlane(uint8_t* plane, int32_t width, int32_t height, const PixelBuffer& src,
+                        Rect area) {
+    if (plane == nullptr || width <= 0 || height <= 0)
+        return;
+    const size_t w = static_cast<size_t>(width);
+    Rect r = commonArea(area, src.width, src.height, width, height);
+    if (r.empty())
+        r = Rect{0, 0, 0, 0};
+    // Like the cells of a source fillLabelIntensity cannot read, the plane stays 0.
+    if (src.channels != 4 || src.bytesPerChannel == 3 || src.bytesPerChannel < 1 ||
+        src.bytesPerChannel > 4) {
+        std::memset(plane, 0, w * static_cast<size_t>(height));
+        return;
+    }
+    fx::dispatchDepth(src.bytesPerChannel, [&]<typename T>() {
+#pragma omp parallel for schedule(static)
+        for (int32_t y = 0; y < height; ++y) {
+            uint8_t* row = plane + static_cast<size_t>(y) * w;
+            if (y < r.top || y >= r.bottom) {
+                std::memset(row, 0, w);
+                continue;
+            }
+            std::memset(row, 0, static_cast<size_t>(r.left));
+            planeRow(row + r.left, src.rowAs<const T>(y) + 4 * r.left, r.width());
+            std::memset(row + r.right, 0, w - static_cast<size_t>(r.right));
+        }
+    });
+}
+
+void initCellsFromPlane(LabelMap& map, const uint8_t* plane) {
+    if (map.cells == nullptr || plane == nullptr || map.width <= 0 || map.height <= 0)
+        return;
+    const int32_t width = map.width;
+#pragma omp parallel for schedule(static)
+    for (int32_t y = 0; y < map.height; ++y) {
+        LabelCell* cells = &map.at(0, y);
+        const uint8_t* in = plane + static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (int32_t x = 0; x < width; ++x) {
+            LabelCell c{};
+            c.intensity = in[x];
+            cells[x] = c;
+        }
+    }
 }
 
 void seedLabels(LabelMap& map, const PixelBuffer& raster, Rect area) {

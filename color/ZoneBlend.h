@@ -24,6 +24,18 @@ class ColorAdjuster;
 // Alpha is not read.
 void fillLabelIntensity(LabelMap& map, const PixelBuffer& src, Rect area);
 
+// The same luma, written into `plane` instead (width x height bytes, packed rows, cell (x, y)
+// at y * width + x) for a map of that size: the bytes fillLabelIntensity would leave in the
+// cells' `intensity` of a zero-filled map, 0 where `area` does not reach. Compact, so that a
+// frame's propagation inputs can be compared with a kept frame's cheaply.
+void fillIntensityPlane(uint8_t* plane, int32_t width, int32_t height, const PixelBuffer& src,
+                        Rect area);
+
+// Gives every cell of the map the state fillLabelIntensity leaves in a zero-filled map: all
+// fields 0 but `intensity`, taken from `plane` (as fillIntensityPlane writes it). One pass
+// over fresh cells, row by row on all threads.
+void initCellsFromPlane(LabelMap& map, const uint8_t* plane);
+
 // Copies the label raster (one 8-bit channel; the first byte of each pixel is read) into the
 // map: each non-zero byte v goes into the first empty slot of its cell as label v (cost left
 // as it is) and, when that slot is the first, sets `seed`. A cell with all three slots taken

@@ -6,6 +6,7 @@
 #include "effect/ParamLayout.h"
 #include "effect/SuiteHolder.h"
 #include "host/HostApi.h"
+#include "render/KeptPropagation.h"
 #include "render/Mask.h"
 
 #include <array>
@@ -74,6 +75,10 @@ struct RenderState {
     std::unique_ptr<VariableBlurFilter> blur_filter;
     std::unique_ptr<FillLight> fill_light;
     std::unique_ptr<Glow> glow;
+
+    // The label map of the last frame with its inputs, reused while they do not change. Given
+    // back with the state (flatten, setdown), before the memory handler it came from.
+    KeptPropagation keptPropagation;
 
 private:
     std::unique_ptr<ToneLut> fillLightLut_;

@@ -2,6 +2,7 @@
 
 #include "effect/Command.h"
 #include "effect/MemoryManager.h"
+#include "effect/RenderState.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -39,9 +40,16 @@ std::unique_ptr<headless::Host> newInstance() {
     return host;
 }
 
-void checkHoldings(headless::Host& host, int handles, const std::string& when) {
+void checkHoldings(headless::Host& host, int handles, const std::string& when,
+                   std::initializer_list<PF_Handle> sequences) {
     const int masks = host.extension<headless::LayerMasks>().outstanding();
-    check(host.liveHandles() == handles && host.lockedHandles() == 0 &&
+    int kept = 0;
+    for (PF_Handle sequence : sequences) {
+        if (const RenderState* state = renderStateOf(sequence))
+            kept += state->keptPropagation.blocks();
+    }
+    handles += kept;
+    check(host.liveHandles() == handles && host.lockedHandles() == kept &&
               host.outstandingCheckouts() == 0 && masks == 0,
           when + ": the host holds " + std::to_string(host.liveHandles()) + " handles (" +
               std::to_string(handles) + " expected), " + std::to_string(host.lockedHandles()) +

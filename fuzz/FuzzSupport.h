@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -43,9 +44,11 @@ void check(bool ok, const std::string& what);
 // A host for the effect linked into the target, with global and parameter setup done.
 std::unique_ptr<headless::Host> newInstance();
 
-// Aborts unless the host holds exactly `handles` live handles (the sequence records), none of
-// them locked, and no parameter checkouts or mask objects.
-void checkHoldings(headless::Host& host, int handles, const std::string& when);
+// Aborts unless the host holds exactly `handles` live handles (the sequence records) plus the
+// blocks of the label maps the live sequences `sequences` keep (locked, and nothing else
+// locked), and no parameter checkouts or mask objects.
+void checkHoldings(headless::Host& host, int handles, const std::string& when,
+                   std::initializer_list<PF_Handle> sequences = {});
 
 // Aborts unless the effect holds no render state and no memory handler.
 void checkEffectIdle(const std::string& when);

@@ -137,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             });
             fuzz::check(input.canariesIntact() && output.canariesIntact(),
                         "a render wrote outside its worlds");
-            fuzz::checkHoldings(h, liveSequences(), "after a render");
+            fuzz::checkHoldings(h, liveSequences(), "after a render", {sequences[0], sequences[1]});
             break;
         }
         case 6:
@@ -174,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             send("about", PF_Cmd_ABOUT);
             break;
         }
-        fuzz::checkHoldings(h, liveSequences(), "between commands");
+        fuzz::checkHoldings(h, liveSequences(), "between commands", {sequences[0], sequences[1]});
     }
 
     // The host gives up the instance: every sequence, then the global setdown.

@@ -235,7 +235,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::check(err == PF_Err_NONE, "the render failed with " + std::to_string(err));
     fuzz::check(input.canariesIntact() && output.canariesIntact(), "a write outside the worlds");
     fuzz::check(input.packedPixels() == before, "the input was changed");
-    fuzz::checkHoldings(h, 1, "after the render");
+    fuzz::checkHoldings(h, 1, "after the render", {h.sequenceHandle()});
     // The input's alpha comes back over the area the command works on: all of the frame
     // unless an extent hint or an output origin narrows or moves it.
     const bool wholeFrame =

@@ -8,6 +8,7 @@
 #include "effect/RenderState.h"
 #include "fx/PixelTraits.h"
 #include "render/EffectPasses.h"
+#include "render/KeptPropagation.h"
 #include "render/LabelMap.h"
 #include "render/LabelPropagator.h"
 #include "render/MaskGathering.h"
@@ -109,26 +110,42 @@ void restoreAlpha(const PixelBuffer& in, PixelBuffer& out, const Rect& inRect,
     }
 }
 
-// Cells of the label map, from the memory handler, zero-filled, given back on every path.
-class MapCells {
+// A block of count T from the memory handler, given back on every path unless handed on.
+template <typename T> class HandlerBlock {
 public:
-    MapCells(fx::MemoryHandler& handler, int32_t width, int32_t height) : handler_(handler) {
-        const int64_t bytes = static_cast<int64_t>(width) * height * int64_t{sizeof(LabelCell)};
-        if (bytes <= 0)
+    explicit HandlerBlock(fx::MemoryHandler& handler) : handler_(handler) {}
+    ~HandlerBlock() { handler_.release(data_); }
+    HandlerBlock(const HandlerBlock&) = delete;
+    HandlerBlock& operator=(const HandlerBlock&) = delete;
+
+    // Throws std::bad_alloc when the block cannot be had (also past the handler's 32-bit sizes).
+    void allocate(int64_t count) {
+        const int64_t bytes = count * static_cast<int64_t>(sizeof(T));
+        if (count <= 0)
             return;
         if (bytes > INT32_MAX - 8)
             throw std::bad_alloc();
-        cells_ = static_cast<LabelCell*>(handler.allocate(static_cast<int32_t>(bytes)));
-        std::memset(static_cast<void*>(cells_), 0, static_cast<size_t>(bytes));
+        data_ = static_cast<T*>(handler_.allocate(static_cast<int32_t>(bytes)));
     }
-    ~MapCells() { handler_.release(cells_); }
-    MapCells(const MapCells&) = delete;
-    MapCells& operator=(const MapCells&) = delete;
-    LabelCell* get() const { return cells_; }
+    // The same, but a block that cannot be had leaves this empty.
+    void tryAllocate(int64_t count) {
+        try {
+            allocate(count);
+        } catch (const std::bad_alloc&) {
+            data_ = nullptr;
+        }
+    }
+    T* get() const { return data_; }
+    // Hands the block on: it is no longer given back here.
+    T* handOn() {
+        T* d = data_;
+        data_ = nullptr;
+        return d;
+    }
 
 private:
     fx::MemoryHandler& handler_;
-    LabelCell* cells_ = nullptr;
+    T* data_ = nullptr;
 };
 
 } // namespace
@@ -216,21 +233,45 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
         g_observer->strokes(raster);
     clock.lap("strokes");
 
-    MapCells cells(*handler, output.width, output.height);
+    // The propagation's inputs: the raster just drawn and the intensity of every cell. When
+    // they equal what the sequence kept from an earlier frame, its label map is reused as it is.
     LabelMap map;
     map.width = map.boundsWidth = output.width;
     map.height = map.boundsHeight = output.height;
-    map.cells = cells.get();
     map.falloffExponent = 4.0;
-    if (map.cells != nullptr) {
-        fillLabelIntensity(map, input, input.bounds);
-        seedLabels(map, raster, raster.bounds);
-    }
+    const int64_t cellCount = int64_t{map.width} * map.height;
+    KeptPropagation::FrameUse keptUse(state->keptPropagation);
+    HandlerBlock<uint8_t> intensity(*handler);
+    intensity.tryAllocate(cellCount); // without it the frame only forgoes reuse
+    fillIntensityPlane(intensity.get(), map.width, map.height, input, input.bounds);
+    const PropagationInputs inputs{map.width,     map.height,  raster.width,
+                                   raster.height, raster.data, intensity.get()};
+    const LabelCell* kept = state->keptPropagation.find(inputs);
     clock.lap("intensity");
-    if (map.cells != nullptr)
-        propagateLabels(map);
-    if (g_observer != nullptr)
+
+    HandlerBlock<LabelCell> cells(*handler);
+    if (kept != nullptr) {
+        // Read only from here on (blend, effects, observers).
+        map.cells = const_cast<LabelCell*>(kept);
+    } else {
+        cells.allocate(cellCount);
+        map.cells = cells.get();
+        if (map.cells != nullptr) {
+            if (intensity.get() != nullptr) {
+                initCellsFromPlane(map, intensity.get());
+            } else {
+                std::memset(static_cast<void*>(map.cells), 0,
+                            static_cast<size_t>(cellCount) * sizeof(LabelCell));
+                fillLabelIntensity(map, input, input.bounds);
+            }
+            seedLabels(map, raster, raster.bounds);
+            propagateLabels(map);
+        }
+    }
+    if (g_observer != nullptr) {
         g_observer->labels(map);
+        g_observer->labelsReused(kept != nullptr);
+    }
     clock.lap("propagation");
 
     copyPixels(input, output);
@@ -247,5 +288,15 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
         g_observer->weights(output);
     restoreAlpha(input, output, inputRect, outputRect);
     clock.lap("alpha");
+
+    // A new map is kept for the frames to come, in place of the one kept before. The blocks
+    // change owner only when the whole frame has succeeded.
+    if (kept == nullptr && intensity.get() != nullptr && cells.get() != nullptr &&
+        raster.data != nullptr &&
+        state->keptPropagation.keep(*handler, inputs, raster.data, intensity.get(), cells.get())) {
+        rasterGuard.get().ownsData = false;
+        intensity.handOn();
+        cells.handOn();
+    }
     return PF_Err_NONE;
 }

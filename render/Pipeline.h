@@ -23,6 +23,9 @@ public:
     virtual void strokes(const PixelBuffer& raster) { (void)raster; }
     // The label map once propagation is done.
     virtual void labels(const LabelMap& map) { (void)map; }
+    // Whether that map is the sequence's kept one (inputs unchanged since it was made) rather
+    // than a new propagation.
+    virtual void labelsReused(bool reused) { (void)reused; }
     // The output just before the input's alpha is restored: its alpha holds the blended
     // effects weight of every labelled pixel.
     virtual void weights(const PixelBuffer& output) { (void)output; }

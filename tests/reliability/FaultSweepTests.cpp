@@ -142,7 +142,7 @@ RunLog runSession(int64_t faultAt, Fault mode) {
         if (err == PF_Err_NONE && reliability::alphaBytes(out) != reliability::alphaBytes(in))
             log.problems.push_back(std::string(r.name) + " reported a frame it did not finish");
         const reliability::Holdings mid = reliability::holdings(h);
-        if (mid.lockedHandles != 0 || mid.checkouts != 0 || mid.maskObjects != 0)
+        if (mid.lockedHandles != mid.keptBlocks || mid.checkouts != 0 || mid.maskObjects != 0)
             log.problems.push_back(std::string(r.name) + " kept " + mid.describe());
     };
 

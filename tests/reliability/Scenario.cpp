@@ -80,6 +80,7 @@ Holdings holdings(headless::Host& host) {
     h.maskObjects = host.extension<headless::LayerMasks>().outstanding();
     h.renderStates = effect_globals::instanceCount();
     h.memoryHandler = effect_globals::memoryHandler() != nullptr;
+    h.keptBlocks = zptest::keptBlocks(host);
     return h;
 }
 

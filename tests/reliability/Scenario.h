@@ -41,6 +41,7 @@ struct Holdings {
     int maskObjects = 0; // mask handles, streams, stream values and path checkouts
     int32_t renderStates = 0;
     bool memoryHandler = false;
+    int keptBlocks = 0; // the locked blocks of the current sequence's kept label map
 
     bool empty() const {
         return handles == 0 && lockedHandles == 0 && suites == 0 && checkouts == 0 &&

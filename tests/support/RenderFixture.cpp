@@ -3,6 +3,7 @@
 #include "tests/support/CrossRenderScene.h"
 
 #include "effect/Command.h"
+#include "effect/RenderState.h"
 #include "tests/support/HostFixture.h"
 
 #include <cmath>
@@ -18,6 +19,11 @@ Instance makeInstance(bool linkedIn) {
     EXPECT_EQ(inst.host->setupInstance(), PF_Err_NONE);
     inst.host->inData().height = 0; // tests set the layer height when they need it
     return inst;
+}
+
+int keptBlocks(headless::Host& host) {
+    const RenderState* state = renderStateOf(host.sequenceHandle());
+    return state == nullptr ? 0 : state->keptPropagation.blocks();
 }
 
 Instance::~Instance() {

@@ -24,6 +24,10 @@ struct Instance {
     ~Instance();
 };
 
+// The memory blocks the host's current sequence keeps between frames (its last label map with
+// the inputs it came from): each one a locked host handle.
+int keptBlocks(headless::Host& host);
+
 // `linkedIn` uses the effect linked into the test program instead of the built library.
 Instance makeInstance(bool linkedIn = false);
 

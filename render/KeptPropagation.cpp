@@ -1,0 +1,177 @@
+#include "render/KeptPropagation.h"
+
+#include "fx/MemoryHandler.h"
+
+#include <cstring>
+#include <mutex>
+#include <new>
+
+struct KeptPropagation::Entry {
+    fx::MemoryHandler* handler;
+    PropagationInputs inputs; // its planes are the blocks below
+    uint8_t* raster;
+    uint8_t* intensity;
+    LabelCell* cells;
+    int64_t bytes;
+};
+
+// The library's use order of the sequences that keep something, and what they keep in all.
+// Sequences may render on different threads; every link and count changes under the mutex.
+struct KeptPropagation::Store {
+    std::mutex mutex;
+    KeptPropagation* newest = nullptr;
+    KeptPropagation* oldest = nullptr;
+    int64_t bytes = 0;
+    int64_t budget = kKeptBudgetBytes;
+};
+
+namespace {
+
+int64_t planeBytes(int32_t width, int32_t height) {
+    return width > 0 && height > 0 ? int64_t{width} * height : 0;
+}
+
+int64_t keptBytesOf(const PropagationInputs& in) {
+    const int64_t cells = planeBytes(in.mapWidth, in.mapHeight);
+    return planeBytes(in.rasterWidth, in.rasterHeight) + cells +
+           cells * static_cast<int64_t>(sizeof(LabelCell));
+}
+
+bool sameInputs(const PropagationInputs& a, const PropagationInputs& b) {
+    if (a.mapWidth != b.mapWidth || a.mapHeight != b.mapHeight || a.rasterWidth != b.rasterWidth ||
+        a.rasterHeight != b.rasterHeight)
+        return false;
+    const auto raster = static_cast<size_t>(planeBytes(a.rasterWidth, a.rasterHeight));
+    const auto intensity = static_cast<size_t>(planeBytes(a.mapWidth, a.mapHeight));
+    return std::memcmp(a.raster, b.raster, raster) == 0 &&
+           std::memcmp(a.intensity, b.intensity, intensity) == 0;
+}
+
+} // namespace
+
+KeptPropagation::Store& KeptPropagation::store() {
+    static Store s;
+    return s;
+}
+
+KeptPropagation::KeptPropagation() = default;
+
+KeptPropagation::~KeptPropagation() {
+    clear();
+}
+
+KeptPropagation::FrameUse::FrameUse(KeptPropagation& kept) : kept_(kept) {
+    std::lock_guard<std::mutex> lock(store().mutex);
+    kept_.inUse_ = true;
+}
+
+KeptPropagation::FrameUse::~FrameUse() {
+    std::lock_guard<std::mutex> lock(store().mutex);
+    kept_.inUse_ = false;
+}
+
+const LabelCell* KeptPropagation::find(const PropagationInputs& inputs) {
+    // Only this sequence's own frames change its entry, and others do not evict it while it is
+    // in use, so the comparison needs no lock.
+    const Entry* e = entry_;
+    if (e == nullptr || inputs.raster == nullptr || inputs.intensity == nullptr ||
+        !sameInputs(inputs, e->inputs))
+        return nullptr;
+    std::lock_guard<std::mutex> lock(store().mutex);
+    unlinkLocked();
+    linkFrontLocked();
+    return e->cells;
+}
+
+bool KeptPropagation::keep(fx::MemoryHandler& handler, const PropagationInputs& inputs,
+                           uint8_t* raster, uint8_t* intensity, LabelCell* cells) {
+    const int64_t bytes = keptBytesOf(inputs);
+    Store& s = store();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    releaseLocked();
+    if (bytes > s.budget)
+        return false;
+    evictLocked(bytes);
+    if (s.bytes + bytes > s.budget)
+        return false; // the rest is in use by frames being rendered
+    auto* e = new (std::nothrow) Entry{&handler, inputs, raster, intensity, cells, bytes};
+    if (e == nullptr)
+        return false;
+    e->inputs.raster = raster;
+    e->inputs.intensity = intensity;
+    entry_ = e;
+    s.bytes += bytes;
+    linkFrontLocked();
+    return true;
+}
+
+void KeptPropagation::clear() {
+    std::lock_guard<std::mutex> lock(store().mutex);
+    releaseLocked();
+}
+
+bool KeptPropagation::holds() const {
+    std::lock_guard<std::mutex> lock(store().mutex);
+    return entry_ != nullptr;
+}
+
+void KeptPropagation::setBudget(int64_t bytes) {
+    Store& s = store();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.budget = bytes;
+    evictLocked(0);
+}
+
+int64_t KeptPropagation::keptBytes() {
+    Store& s = store();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.bytes;
+}
+
+void KeptPropagation::releaseLocked() {
+    if (entry_ == nullptr)
+        return;
+    unlinkLocked();
+    Entry* e = entry_;
+    entry_ = nullptr;
+    store().bytes -= e->bytes;
+    e->handler->release(e->cells);
+    e->handler->release(e->intensity);
+    e->handler->release(e->raster);
+    delete e;
+}
+
+void KeptPropagation::unlinkLocked() {
+    Store& s = store();
+    if (newer_ != nullptr)
+        newer_->older_ = older_;
+    else if (s.newest == this)
+        s.newest = older_;
+    if (older_ != nullptr)
+        older_->newer_ = newer_;
+    else if (s.oldest == this)
+        s.oldest = newer_;
+    newer_ = older_ = nullptr;
+}
+
+void KeptPropagation::linkFrontLocked() {
+    Store& s = store();
+    older_ = s.newest;
+    newer_ = nullptr;
+    if (s.newest != nullptr)
+        s.newest->newer_ = this;
+    s.newest = this;
+    if (s.oldest == nullptr)
+        s.oldest = this;
+}
+
+void KeptPropagation::evictLocked(int64_t needed) {
+    Store& s = store();
+    KeptPropagation* k = s.oldest;
+    while (k != nullptr && s.bytes + needed > s.budget) {
+        KeptPropagation* newer = k->newer_;
+        if (!k->inUse_)
+            k->releaseLocked();
+        k = newer;
+    }
+}

@@ -1,0 +1,91 @@
+// The label map of a sequence's last propagation, kept with the inputs it was made from. The map
+// is a pure function of those inputs (the stroke raster, the intensity of every cell, the sizes),
+// so a frame whose inputs are byte-identical (a colour-only change on a still frame, the common
+// case while a slider is dragged) takes the kept cells instead of propagating again. Inputs are
+// compared byte for byte, never by a hash: a reused map is exactly the map the propagation would
+// make.
+//
+// What all sequences keep counts against one budget of the loaded library (kKeptBudgetBytes by
+// default); the least recently used entry is given back first. Keeping is an optimisation only:
+// a block that cannot be had, or an entry that does not fit, just means the next frame
+// propagates. Safe to use from several render threads, one frame per sequence at a time.
+#pragma once
+
+#include "render/LabelMap.h"
+
+#include <cstdint>
+
+namespace fx {
+class MemoryHandler;
+}
+
+// 512 MB: a 1080p frame keeps about 33 MB (16 bytes a pixel), a 4K frame about 133 MB.
+constexpr int64_t kKeptBudgetBytes = int64_t{512} << 20;
+
+// The inputs of one propagation. Both planes are packed rows: the raster rasterWidth x
+// rasterHeight bytes (labels, 0 = none), the intensity mapWidth x mapHeight bytes.
+struct PropagationInputs {
+    int32_t mapWidth = 0;
+    int32_t mapHeight = 0;
+    int32_t rasterWidth = 0;
+    int32_t rasterHeight = 0;
+    const uint8_t* raster = nullptr;
+    const uint8_t* intensity = nullptr;
+};
+
+class KeptPropagation {
+public:
+    KeptPropagation();
+    // Gives back whatever is kept.
+    ~KeptPropagation();
+    KeptPropagation(const KeptPropagation&) = delete;
+    KeptPropagation& operator=(const KeptPropagation&) = delete;
+
+    // Held for a frame: while it lives the entry is not evicted by other sequences, so cells
+    // returned by find() stay valid.
+    class FrameUse {
+    public:
+        explicit FrameUse(KeptPropagation& kept);
+        ~FrameUse();
+        FrameUse(const FrameUse&) = delete;
+        FrameUse& operator=(const FrameUse&) = delete;
+
+    private:
+        KeptPropagation& kept_;
+    };
+
+    // The kept cells when `inputs` equal the kept inputs, else null. Call within a FrameUse.
+    const LabelCell* find(const PropagationInputs& inputs);
+
+    // Takes over the blocks of a propagation just made (all three from `handler`, the inputs'
+    // raster and intensity planes and the resulting cells) in place of what was kept; returns
+    // false, taking nothing, when they do not fit the budget. Call within a FrameUse.
+    bool keep(fx::MemoryHandler& handler, const PropagationInputs& inputs, uint8_t* raster,
+              uint8_t* intensity, LabelCell* cells);
+
+    // Gives back what is kept (flatten, setdown).
+    void clear();
+    bool holds() const;
+    // Memory blocks held: 3 (raster, intensity, cells) while something is kept, else 0.
+    int blocks() const { return holds() ? 3 : 0; }
+
+    // The budget shared by every sequence (tests lower it), and the bytes kept by all.
+    static void setBudget(int64_t bytes);
+    static int64_t keptBytes();
+
+private:
+    struct Entry;
+    struct Store;
+    Entry* entry_ = nullptr;
+    bool inUse_ = false;
+    // Neighbours in the library's use order, most recent first.
+    KeptPropagation* newer_ = nullptr;
+    KeptPropagation* older_ = nullptr;
+
+    void releaseLocked();
+    void unlinkLocked();
+    void linkFrontLocked();
+    static Store& store();
+    // Gives back the least recently used entries not in use until `needed` more bytes fit.
+    static void evictLocked(int64_t needed);
+};

@@ -1,0 +1,198 @@
+// A sequence keeps its last label map and reuses it while the propagation's inputs are
+// byte-identical; anything that changes them propagates afresh; what is kept fits one budget
+// shared by every sequence, and keeping never decides whether or how a frame renders.
+#include "effect/ParamLayout.h"
+#include "effect/RenderState.h"
+#include "render/KeptPropagation.h"
+#include "render/Pipeline.h"
+#include "tests/support/RenderFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using headless::HostWorld;
+using zptest::RenderKind;
+
+constexpr int W = 64;
+constexpr int H = 48;
+
+struct ReuseWatch : PipelineObserver {
+    std::vector<bool> reused;
+    void labelsReused(bool r) override { reused.push_back(r); }
+};
+
+// The effect linked into this program, so that the observer sees its frames.
+zptest::Instance instance() {
+    auto inst = zptest::makeInstance(true);
+    inst.masks().masks = {zptest::rectangleMask("Sky", 4, 4, 30, 20),
+                          zptest::rectangleMask("Sea", 36, 26, 60, 44)};
+    inst.host->setPath(params::adjustMask(0), 1);
+    inst.host->setSlider(params::adjustSlider(0, params::kHue), 40);
+    inst.host->setPath(params::adjustMask(1), 2);
+    inst.host->setSlider(params::adjustSlider(1, params::kSaturation), -30);
+    inst.host->inData().height = H;
+    return inst;
+}
+
+using InputChange = std::function<void(HostWorld&)>;
+
+std::vector<uint8_t> render(zptest::Instance& inst, const InputChange& change = {}, int bpc = 1,
+                            RenderKind kind = RenderKind::Smart) {
+    HostWorld in(W, H, bpc), out(W, H, bpc);
+    zptest::paintTestImage(in);
+    if (change)
+        change(in);
+    EXPECT_EQ(inst.render(in, out, kind), PF_Err_NONE);
+    EXPECT_TRUE(out.canariesIntact());
+    return out.packedPixels();
+}
+
+class KeptPropagationTest : public ::testing::Test {
+protected:
+    void SetUp() override { setPipelineObserver(&watch); }
+    void TearDown() override {
+        setPipelineObserver(nullptr);
+        KeptPropagation::setBudget(kKeptBudgetBytes);
+    }
+    ReuseWatch watch;
+};
+
+TEST_F(KeptPropagationTest, AColourChangeReusesTheMapAndGivesTheFreshSequencesPixels) {
+    for (int bpc : {1, 2, 4}) {
+        SCOPED_TRACE(bpc);
+        auto inst = instance();
+        render(inst, {}, bpc);
+        inst.host->setSlider(params::adjustSlider(0, params::kHue), -75);
+        inst.host->setSlider(params::adjustSlider(1, params::kEffects), 60);
+        inst.host->setSlider(params::kGlowAmount, 80);
+        const auto again = render(inst, {}, bpc);
+        auto fresh = instance();
+        fresh.host->setSlider(params::adjustSlider(0, params::kHue), -75);
+        fresh.host->setSlider(params::adjustSlider(1, params::kEffects), 60);
+        fresh.host->setSlider(params::kGlowAmount, 80);
+        EXPECT_EQ(again, render(fresh, {}, bpc));
+        EXPECT_EQ(watch.reused, (std::vector<bool>{false, true, false}));
+        watch.reused.clear();
+    }
+}
+
+TEST_F(KeptPropagationTest, EveryChangeOfThePropagationsInputsPropagatesAfresh) {
+    struct Change {
+        const char* what;
+        std::function<void(zptest::Instance&)> apply;
+        InputChange input = {};
+    };
+    const auto none = [](zptest::Instance&) {};
+    const std::vector<Change> changes = {
+        {"another frame", none, [](HostWorld& w) { w.pixel<uint8_t>(50, 10)[2] ^= 0x40; }},
+        {"a world origin that moves the masks", none, [](HostWorld& w) { w.world.origin_x = 2; }},
+        {"a moved stroke", [](zptest::Instance& i) { i.masks().masks[0].vertices[1].x += 3; }},
+        {"a mask made invisible", [](zptest::Instance& i) { i.masks().masks[1].opacity = 0; }},
+        {"another link mode",
+         [](zptest::Instance& i) {
+             i.masks().masks.push_back(zptest::rectangleMask("Sky 2", 40, 4, 60, 16));
+             i.host->setPopup(params::kLinkMasks, params::kLinkMaskColor);
+         }},
+        {"another mask chosen",
+         [](zptest::Instance& i) { i.host->setPath(params::adjustMask(1), 1); }},
+        {"another downsampling",
+         [](zptest::Instance& i) {
+             i.host->inData().downsample_x = PF_RationalScale{1, 2};
+         }},
+    };
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.what);
+        auto inst = instance();
+        render(inst);
+        c.apply(inst);
+        const auto changed = render(inst, c.input);
+        auto fresh = instance();
+        c.apply(fresh);
+        EXPECT_EQ(changed, render(fresh, c.input));
+        ASSERT_EQ(watch.reused.size(), 3u);
+        EXPECT_FALSE(watch.reused[1]);
+        watch.reused.clear();
+    }
+}
+
+TEST_F(KeptPropagationTest, OneBudgetForEverySequenceLeastRecentlyUsedGoesFirst) {
+    auto inst = instance();
+    headless::Host& h = *inst.host;
+    const PF_Handle first = h.sequenceHandle();
+    h.setSequenceHandle(nullptr);
+    ASSERT_EQ(h.send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+    const PF_Handle second = h.sequenceHandle();
+    const auto kept = [&](PF_Handle s) { return renderStateOf(s)->keptPropagation.holds(); };
+
+    // Room for one frame's map (16 bytes a pixel) and not two.
+    KeptPropagation::setBudget(int64_t{W} * H * 16 * 3 / 2);
+    h.setSequenceHandle(first);
+    render(inst);
+    EXPECT_TRUE(kept(first));
+    h.setSequenceHandle(second);
+    render(inst);
+    EXPECT_FALSE(kept(first)) << "the least recently used map made room";
+    EXPECT_TRUE(kept(second));
+    EXPECT_EQ(KeptPropagation::keptBytes(), int64_t{W} * H * 16);
+    EXPECT_EQ(h.liveHandles(), 2 + 3);
+
+    // Below one frame's need nothing is kept, and frames still render.
+    KeptPropagation::setBudget(int64_t{W} * H * 16 - 1);
+    EXPECT_FALSE(kept(second));
+    const auto unkept = render(inst);
+    EXPECT_FALSE(kept(second));
+    EXPECT_EQ(h.liveHandles(), 2);
+
+    ASSERT_EQ(h.send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+    h.setSequenceHandle(first);
+    EXPECT_EQ(render(inst), unkept);
+    EXPECT_EQ(KeptPropagation::keptBytes(), 0);
+}
+
+TEST_F(KeptPropagationTest, FlattenAndSetdownGiveItBackAndAResetupStartsEmpty) {
+    auto inst = instance();
+    render(inst);
+    EXPECT_EQ(inst.host->liveHandles(), 1 + 3);
+    ASSERT_EQ(inst.host->send(PF_Cmd_SEQUENCE_FLATTEN), PF_Err_NONE);
+    EXPECT_EQ(inst.host->liveHandles(), 1);
+    EXPECT_EQ(KeptPropagation::keptBytes(), 0);
+    ASSERT_EQ(inst.host->send(PF_Cmd_SEQUENCE_RESETUP), PF_Err_NONE);
+    render(inst);
+    EXPECT_EQ(watch.reused, (std::vector<bool>{false, false}));
+    ASSERT_EQ(inst.host->send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+    EXPECT_EQ(inst.host->liveHandles(), 0);
+    EXPECT_EQ(KeptPropagation::keptBytes(), 0);
+}
+
+TEST_F(KeptPropagationTest, MemoryForKeepingThatCannotBeHadOnlyCostsTheReuse) {
+    auto reference = instance();
+    const auto expected = render(reference);
+    // Each handle of a frame refused in turn: the raster, the intensity, the cells. Only the
+    // intensity is the keeping's own; without it the frame renders as before and keeps nothing.
+    for (int nth = 1; nth <= 3; ++nth) {
+        SCOPED_TRACE(nth);
+        auto inst = instance();
+        const int64_t before = inst.host->faults.calls("host_new_handle");
+        inst.host->faults.failCall("host_new_handle", before + nth);
+        HostWorld in(W, H, 1), out(W, H, 1);
+        zptest::paintTestImage(in);
+        const PF_Err err = inst.render(in, out, RenderKind::Smart);
+        if (nth == 2) {
+            EXPECT_EQ(err, PF_Err_NONE);
+            EXPECT_EQ(out.packedPixels(), expected);
+            EXPECT_EQ(zptest::keptBlocks(*inst.host), 0);
+        } else {
+            EXPECT_EQ(err, PF_Err_OUT_OF_MEMORY);
+        }
+        EXPECT_EQ(inst.host->liveHandles(), 1 + zptest::keptBlocks(*inst.host));
+        EXPECT_EQ(render(inst), expected) << "the next frame renders and keeps";
+        EXPECT_EQ(zptest::keptBlocks(*inst.host), 3);
+    }
+}
+
+} // namespace
