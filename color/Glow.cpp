@@ -180,8 +180,8 @@ void applyGlow(Glow& glow, PixelBuffer& image, const Rect& rect, fx::MemoryHandl
         return;
     // The working image is made and blurred even when nothing will be blended back (a mode
     // that is none of the three, no table to weigh the source with, a rectangle outside the
-    // image): the blur's own state follows every frame alike, a float image switching the
-    // filter to Gaussian mode for good. Without a table every weight counts as 0.
+    // image), so the filter meets every frame alike: a float image switches it to Gaussian
+    // mode for good whether or not this frame blends. Without a table every weight is 0.
     const bool plainCopy = glow.blendMode == kGlowNormal;
     const bool known = plainCopy || glow.blendMode == kGlowAdd || glow.blendMode == kGlowScreen;
     const bool weighed = plainCopy || glow.lut != nullptr;
