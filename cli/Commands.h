@@ -49,6 +49,9 @@ struct RenderOptions {
     RenderKind kind = RenderKind::Smart;
     View view = View::Image;
     bool timings = false;
+    // Renders of the frame, one after the other in one sequence (1..1000): from the second on
+    // the effect reuses the first's label map, as it does while a slider is dragged.
+    int repeat = 1;
     // Testing aid: the headless host fails the nth call of this host function (empty: none).
     std::string failHostCall;
     int64_t failHostCallNth = 1;

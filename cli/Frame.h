@@ -17,6 +17,7 @@ struct FrameRequest {
     RenderKind kind = RenderKind::Smart;
     Downsample downsample;
     bool keepViews = false; // capture strokes, labels and weights as well as timings
+    int repeat = 1;         // renders in the one sequence; the last one is the frame
     std::string failHostCall;
     int64_t failHostCallNth = 1;
 };
@@ -31,7 +32,8 @@ struct Frame {
 // plain render of a float world.
 Frame renderFrame(headless::HostWorld& input, const FrameRequest& request);
 
-// One line per stage: name and milliseconds.
+// One line per stage: name and milliseconds, the propagation marked when the label map was
+// reused; with several renders each one's stages under a heading.
 void printTimings(const FrameCapture& capture, std::ostream& out);
 
 } // namespace zpcli

@@ -42,6 +42,11 @@ int main(int argc, char** argv) {
     render->add_option("--view", view, "what to write (default image)")
         ->check(CLI::IsMember({"image", "strokes", "labels", "weights"}));
     render->add_flag("--timings", ro.timings, "print the time each pipeline stage took");
+    render
+        ->add_option("--repeat", ro.repeat,
+                     "render the frame N times in one sequence; from the second render on "
+                     "the label map is reused (default 1)")
+        ->check(CLI::Range(1, 1000));
     // Testing aid, left out of the help: the headless host fails the N-th call of a host
     // function, to see how the plug-in and the tool report it.
     render->add_option("--fail-host-call", failHostCall)->group("");

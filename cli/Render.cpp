@@ -4,6 +4,7 @@
 #include "headless/Host.h"
 #include "headless/Scene.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -138,8 +139,10 @@ Frame renderFrame(headless::HostWorld& input, const FrameRequest& request) {
     {
         ObserverScope observing(frame.capture.get());
         auto& protocol = host.extension<headless::RenderProtocol>();
-        err = plain ? protocol.renderPlain(input, *frame.output)
-                    : protocol.renderSmart(input, *frame.output, 8 * input.bytesPerChannel());
+        for (int i = 0; i < std::max(1, request.repeat) && err == PF_Err_NONE; ++i) {
+            err = plain ? protocol.renderPlain(input, *frame.output)
+                        : protocol.renderSmart(input, *frame.output, 8 * input.bytesPerChannel());
+        }
     }
     if (err != PF_Err_NONE)
         throw PluginError(err, plain ? "render" : "smart render");
@@ -150,9 +153,19 @@ Frame renderFrame(headless::HostWorld& input, const FrameRequest& request) {
 }
 
 void printTimings(const FrameCapture& capture, std::ostream& out) {
+    const size_t renders = capture.reused.size();
+    size_t render = 0;
     for (const auto& [stage, ms] : capture.times) {
+        // Every render starts with its masks.
+        if (stage == "masks" && renders > 1)
+            out << "render " << ++render << " of " << renders << "\n";
+        else if (stage == "masks")
+            ++render;
+        const bool reused = stage == "propagation" && render >= 1 && render <= renders &&
+                            capture.reused[render - 1];
         char line[96];
-        std::snprintf(line, sizeof line, "%-12s %10.3f ms\n", stage.c_str(), ms);
+        std::snprintf(line, sizeof line, "%-12s %10.3f ms%s\n", stage.c_str(), ms,
+                      reused ? " (reused)" : "");
         out << line;
     }
 }
@@ -174,6 +187,7 @@ int runRender(const RenderOptions& o, std::ostream& out, std::ostream& err) {
     request.kind = o.kind;
     request.downsample = o.downsample;
     request.keepViews = o.view != View::Image;
+    request.repeat = o.repeat;
     request.failHostCall = o.failHostCall;
     request.failHostCallNth = o.failHostCallNth;
     const Frame frame = renderFrame(*pic.world, request);

@@ -206,6 +206,29 @@ TEST_F(ViewOption, TimingsListEveryStage) {
     }
 }
 
+TEST_F(ViewOption, ARepeatedRenderReusesTheLabelMapAndWritesTheSameFrame) {
+    const auto once = view("image", {});
+    const auto r = runCli({"render", "--scene", dir.file("scene.json"), "--input",
+                           dir.file("in.png"), "--output", dir.file("twice.png"), "--timings",
+                           "--repeat", "2"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const size_t first = r.out.find("render 1 of 2\n");
+    const size_t second = r.out.find("render 2 of 2\n");
+    ASSERT_NE(first, std::string::npos) << r.out;
+    ASSERT_NE(second, std::string::npos) << r.out;
+    const size_t cold = r.out.find("propagation", first);
+    const size_t warm = r.out.find("propagation", second);
+    EXPECT_LT(cold, second);
+    EXPECT_FALSE(contains(r.out.substr(cold, r.out.find('\n', cold) - cold), "(reused)"));
+    EXPECT_TRUE(contains(r.out.substr(warm, r.out.find('\n', warm) - warm), " ms (reused)"))
+        << r.out;
+    EXPECT_EQ(clitest::readImage(dir.file("twice.png")).bytes, once.bytes);
+    EXPECT_EQ(runCli({"render", "--scene", dir.file("scene.json"), "--input", dir.file("in.png"),
+                      "--output", dir.file("x.png"), "--repeat", "0"})
+                  .exitCode,
+              2);
+}
+
 // --- errors ----------------------------------------------------------------------------------
 
 class Errors : public ::testing::Test {
