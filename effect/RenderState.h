@@ -7,6 +7,7 @@
 #include "effect/SuiteHolder.h"
 #include "host/HostApi.h"
 #include "render/KeptPropagation.h"
+#include "render/LabelPropagator.h"
 #include "render/Mask.h"
 
 #include <array>
@@ -79,6 +80,9 @@ struct RenderState {
     // The label map of the last frame with its inputs, reused while they do not change. Given
     // back with the state (flatten, setdown), before the memory handler it came from.
     KeptPropagation keptPropagation;
+    // The propagation queue's room, kept from frame to frame (up to kKeptQueueItems items) so
+    // that a frame does not grow a queue in fresh memory again.
+    LabelQueue propagationQueue;
 
 private:
     std::unique_ptr<ToneLut> fillLightLut_;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 namespace headless {
@@ -220,6 +221,7 @@ Host::~Host() {
     for (auto& [h, rec] : handles_)
         std::free(rec->memory);
     handles_.clear();
+    setHandlePoolBytes(0);
     extensions_.clear();
     if (g_current == this)
         g_current = nullptr;
@@ -406,7 +408,7 @@ PF_Handle Host::newHandle(uint64_t size) {
     if (size > (uint64_t{1} << 34))
         return nullptr; // beyond what this host will give
     auto rec = std::make_unique<HandleRec>();
-    rec->memory = std::malloc(size == 0 ? 1 : size);
+    rec->memory = takeMemory(size);
     if (rec->memory == nullptr)
         return nullptr;
     rec->size = size;
@@ -442,9 +444,39 @@ void Host::disposeHandle(PF_Handle h) {
         return;
     if (it->second->locks > 0)
         --lockedHandles_;
-    std::free(it->second->memory);
+    giveMemory(it->second->memory, it->second->size);
     handles_.erase(it);
     --liveHandles_;
+}
+
+void* Host::takeMemory(uint64_t size) {
+    if (auto it = pool_.find(size); it != pool_.end()) {
+        void* memory = it->second;
+        poolBytes_ -= size;
+        pool_.erase(it);
+        return memory;
+    }
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+void Host::giveMemory(void* memory, uint64_t size) {
+    if (poolBytes_ + size > poolLimit_) {
+        std::free(memory);
+        return;
+    }
+    pool_.emplace(size, memory);
+    poolBytes_ += size;
+}
+
+void Host::setHandlePoolBytes(uint64_t bytes) {
+    poolLimit_ = bytes;
+    // The largest blocks go first: they are the ones a smaller pool would not keep.
+    while (poolBytes_ > poolLimit_ && !pool_.empty()) {
+        auto last = std::prev(pool_.end());
+        poolBytes_ -= last->first;
+        std::free(last->second);
+        pool_.erase(last);
+    }
 }
 
 // --- suites

@@ -148,6 +148,10 @@ public:
     int lockedHandles() const { return lockedHandles_; }
     int64_t handlesMade() const { return handlesMade_; }
     int64_t lastHandleSize() const { return lastHandleSize_; }
+    // Memory of disposed handles is kept for handles of the same size, as a real host pools
+    // it, up to this many bytes (0 gives every block straight back). Frame after frame the
+    // effect then works in memory it has touched before rather than in fresh pages.
+    void setHandlePoolBytes(uint64_t bytes);
 
     // --- suites --------------------------------------------------------------------------
     void registerSuite(const std::string& name, int version, const void* table);
@@ -247,6 +251,11 @@ private:
     int lockedHandles_ = 0;
     int64_t handlesMade_ = 0;
     int64_t lastHandleSize_ = -1;
+    std::multimap<uint64_t, void*> pool_; // disposed memory by size
+    uint64_t poolBytes_ = 0;
+    uint64_t poolLimit_ = uint64_t{512} << 20;
+    void* takeMemory(uint64_t size);
+    void giveMemory(void* memory, uint64_t size);
 
     struct SuiteEntry {
         const void* table = nullptr;

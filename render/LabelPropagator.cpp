@@ -85,6 +85,12 @@ void LabelQueue::grow() {
     costs_.resize(capacity);
 }
 
+void LabelQueue::release() {
+    size_ = 0;
+    std::vector<QueueItem>().swap(items_);
+    std::vector<uint16_t>().swap(costs_);
+}
+
 void LabelQueue::push(const QueueItem& item) {
     if (size_ == items_.size())
         grow();
@@ -234,9 +240,25 @@ bool LabelPropagator::run() {
 }
 
 bool propagateLabels(LabelMap& map) {
+    LabelQueue storage;
+    return propagateLabels(map, storage);
+}
+
+bool propagateLabels(LabelMap& map, LabelQueue& storage) {
     if (!propagationSupports(map))
         return false;
     LabelPropagator propagator(map);
+    propagator.queue = std::move(storage);
+    propagator.queue.clear();
+    // Handed back on every way out, the exceptional one included.
+    struct GiveBack {
+        LabelQueue& from;
+        LabelQueue& to;
+        ~GiveBack() {
+            to = std::move(from);
+            to.clear();
+        }
+    } giveBack{propagator.queue, storage};
     for (int32_t y = 0; y < map.height; ++y) {
         for (int32_t x = 0; x < map.width; ++x) {
             const LabelCell& cell = map.at(x, y);

@@ -59,6 +59,10 @@ public:
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
     void clear() { size_ = 0; }
+    // Room for this many items, held whether or not they are used.
+    std::size_t capacity() const { return items_.size(); }
+    // Gives the room back.
+    void release();
 
 private:
     void grow();
@@ -103,3 +107,7 @@ private:
 // expanded with its first slot, then the queue is run empty. Returns false, leaving the map
 // untouched, for an unsupported map.
 bool propagateLabels(LabelMap& map);
+
+// The same, with the queue's room taken from `storage` and handed back to it afterwards (emptied):
+// a sequence keeps it from frame to frame rather than growing a fresh queue in fresh memory.
+bool propagateLabels(LabelMap& map, LabelQueue& storage);

@@ -90,25 +90,49 @@ void restoreAlpha(const PixelBuffer& in, PixelBuffer& out, const Rect& inRect,
     const int32_t bottom = std::min({inRect.bottom, in.height, out.height - dy});
     const int32_t left = std::max({inRect.left, 0, -dx});
     const int32_t right = std::min({inRect.right, in.width, out.width - dx});
-    const size_t alphaBytes = static_cast<size_t>(out.bytesPerChannel);
-    if (in.bytesPerChannel != out.bytesPerChannel)
+    if (in.bytesPerChannel != out.bytesPerChannel || in.channels != 4 || out.channels != 4)
         return;
-    for (int32_t y = top; y < bottom; ++y) {
-        for (int32_t x = left; x < right; ++x) {
-            std::memcpy(out.pixel(x + dx, y + dy), in.pixel(x, y), alphaBytes);
-        }
-    }
     const int32_t h = std::min(in.height, out.height);
     const int32_t w = std::min(in.width, out.width);
-    for (int32_t y = 0; y < h; ++y) {
-        const bool rowRestored = y >= top + dy && y < bottom + dy;
-        for (int32_t x = 0; x < w; ++x) {
-            if (rowRestored && x >= left + dx && x < right + dx)
-                continue;
-            std::memcpy(out.pixel(x, y), in.pixel(x, y), alphaBytes);
+    // Alpha values are copied as bits (an unsigned type of the channel's size), so no float
+    // value, not even a signalling NaN, is ever read as a number.
+    const auto copy = [&]<typename U>() {
+#pragma omp parallel for schedule(static)
+        for (int32_t y = top; y < bottom; ++y) {
+            const U* src = in.rowAs<const U>(y);
+            U* dst = out.rowAs<U>(y + dy);
+            for (int32_t x = left; x < right; ++x)
+                dst[4 * static_cast<ptrdiff_t>(x + dx)] = src[4 * static_cast<ptrdiff_t>(x)];
         }
+#pragma omp parallel for schedule(static)
+        for (int32_t y = 0; y < h; ++y) {
+            const U* src = in.rowAs<const U>(y);
+            U* dst = out.rowAs<U>(y);
+            const bool rowRestored = y >= top + dy && y < bottom + dy;
+            for (int32_t x = 0; x < w; ++x) {
+                if (rowRestored && x >= left + dx && x < right + dx)
+                    continue;
+                dst[4 * static_cast<ptrdiff_t>(x)] = src[4 * static_cast<ptrdiff_t>(x)];
+            }
+        }
+    };
+    switch (out.bytesPerChannel) {
+    case 1:
+        copy.template operator()<uint8_t>();
+        break;
+    case 2:
+        copy.template operator()<uint16_t>();
+        break;
+    case 4:
+        copy.template operator()<uint32_t>();
+        break;
+    default:
+        break;
     }
 }
+
+// 4M items (40 MB): a busy 4K frame's peak.
+constexpr std::size_t kKeptQueueItems = std::size_t{1} << 22;
 
 // A block of count T from the memory handler, given back on every path unless handed on.
 template <typename T> class HandlerBlock {
@@ -265,7 +289,10 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
                 fillLabelIntensity(map, input, input.bounds);
             }
             seedLabels(map, raster, raster.bounds);
-            propagateLabels(map);
+            propagateLabels(map, state->propagationQueue);
+            // A queue grown far beyond what frames usually need is not held on to.
+            if (state->propagationQueue.capacity() > kKeptQueueItems)
+                state->propagationQueue.release();
         }
     }
     if (g_observer != nullptr) {
