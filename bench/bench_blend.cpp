@@ -2,8 +2,8 @@
 #include "color/ColorAdjuster.h"
 #include "color/ZoneBlend.h"
 
-#include "effect/PixelBuffer.h"
-#include "render/LabelMap.h"
+#include "image/LabelMap.h"
+#include "image/PixelBuffer.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,9 +1,9 @@
 // The two blur filters over a full HD four-channel frame at every depth: three box passes,
 // the float Gaussian of the glow (sigma about 31), and the variable-radius blur, serial walk
 // against the parallel passes. OpenCV's box and Gaussian blurs run beside them when found.
-#include "effect/PixelBuffer.h"
 #include "fx/BlurFilter.h"
 #include "fx/VariableBlurFilter.h"
+#include "image/PixelBuffer.h"
 #include "tests/fx/SerialVariableBlur.h"
 
 #include <benchmark/benchmark.h>

@@ -4,8 +4,8 @@
 #include "color/Glow.h"
 #include "color/ToneLut.h"
 
-#include "effect/PixelBuffer.h"
 #include "fx/BlurFilter.h"
+#include "image/PixelBuffer.h"
 #include "tests/support/CountingMemoryHandler.h"
 
 #include <benchmark/benchmark.h>

@@ -5,11 +5,11 @@
 // as while a slider is dragged, and reuse the kept label map.
 #include "cli/ImageIO.h"
 #include "effect/Command.h"
-#include "effect/ParamLayout.h"
 #include "headless/LayerMasks.h"
 #include "headless/Scene.h"
 #include "headless/Worlds.h"
 #include "render/KeptPropagation.h"
+#include "render/ParamLayout.h"
 #include "render/Pipeline.h"
 
 #include <benchmark/benchmark.h>

@@ -1,6 +1,6 @@
 #include "cli/ImageIO.h"
 
-#include "fx/PixelTraits.h"
+#include "image/PixelTraits.h"
 
 #include <OpenImageIO/imageio.h>
 

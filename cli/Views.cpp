@@ -1,7 +1,7 @@
 #include "cli/Views.h"
 
-#include "fx/PixelTraits.h"
-#include "render/LabelMap.h"
+#include "image/LabelMap.h"
+#include "image/PixelTraits.h"
 
 #include <cstring>
 #include <stdexcept>

@@ -9,8 +9,8 @@
 // OpenMP threads by rows; on return it is complete.
 #pragma once
 
-#include "effect/PixelBuffer.h"
-#include "fx/PixelTraits.h"
+#include "image/PixelBuffer.h"
+#include "image/PixelTraits.h"
 
 #include <algorithm>
 #include <cstdint>

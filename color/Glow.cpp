@@ -3,8 +3,8 @@
 #include "color/FillLight.h"
 #include "color/ToneLut.h"
 #include "fx/BlurFilter.h"
-#include "fx/MemoryHandler.h"
-#include "fx/PixelTraits.h"
+#include "image/MemoryHandler.h"
+#include "image/PixelTraits.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,7 +8,7 @@
 // OpenMP threads by rows; on return it is complete.
 #pragma once
 
-#include "effect/PixelBuffer.h"
+#include "image/PixelBuffer.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 #include "color/ZoneBlend.h"
 
 #include "color/ColorAdjuster.h"
-#include "fx/PixelTraits.h"
+#include "image/PixelTraits.h"
 
 #include <algorithm>
 #include <array>

@@ -8,8 +8,8 @@
 // return it is complete.
 #pragma once
 
-#include "effect/PixelBuffer.h"
-#include "render/LabelMap.h"
+#include "image/LabelMap.h"
+#include "image/PixelBuffer.h"
 
 #include <vector>
 

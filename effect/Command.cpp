@@ -3,12 +3,13 @@
 #include "effect/Command.h"
 
 #include "effect/Handlers.h"
-#include "effect/HostError.h"
 #include "effect/ParamUI.h"
 #include "effect/ProductInfo.h"
 #include "effect/RenderEntry.h"
-#include "effect/RenderState.h"
+#include "effect/SequenceCommands.h"
 #include "host/LayoutChecks.h"
+#include "render/HostError.h"
+#include "render/RenderState.h"
 
 #include <cstdio>
 #include <new>

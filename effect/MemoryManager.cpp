@@ -1,6 +1,6 @@
 #include "effect/MemoryManager.h"
 
-#include "effect/HostError.h"
+#include "render/HostError.h"
 
 #include <cstring>
 #include <new>

@@ -1,7 +1,7 @@
 // Declares the effect's parameter list. The order and count are what stored projects refer
 // to, so they follow the index table in ParamLayout.h exactly.
 #include "effect/Handlers.h"
-#include "effect/ParamLayout.h"
+#include "render/ParamLayout.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,8 @@
 #include "effect/ParamUI.h"
 
-#include "effect/ParamLayout.h"
-#include "effect/ParamReaders.h"
-#include "effect/SuiteHolder.h"
+#include "render/ParamLayout.h"
+#include "render/ParamReaders.h"
+#include "render/SuiteHolder.h"
 
 namespace {
 

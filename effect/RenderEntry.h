@@ -2,8 +2,8 @@
 // parameter 0) and the smart pre-render / smart render pair (8, 16 or 32-bit float).
 #pragma once
 
-#include "effect/PixelBuffer.h"
 #include "host/HostApi.h"
+#include "image/PixelBuffer.h"
 
 struct RenderState;
 

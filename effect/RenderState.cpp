@@ -1,4 +1,7 @@
-#include "effect/RenderState.h"
+// A render state is made here rather than beside its declaration in render/: making the first
+// one brings up the host's memory handler and the registration, which belong to the host
+// binding.
+#include "render/RenderState.h"
 
 #include "color/ColorAdjuster.h"
 #include "color/FillLight.h"
@@ -70,6 +73,8 @@ RenderState::RenderState(SPBasicSuite* basic_suite)
       streamSuite(basic, kAEGPStreamSuite, kAEGPStreamSuiteVersion2),
       maskOutlineSuite(basic, kAEGPMaskOutlineSuite, kAEGPMaskOutlineSuiteVersion1) {
     instance_ = std::make_unique<InstanceToken>(basic);
+    memoryHandler = g_memoryHandler;
+    pluginId = g_pluginId;
     // The global effect objects come after the memory handler and the registration, before
     // the adjusters.
     blur_filter = std::make_unique<VariableBlurFilter>();

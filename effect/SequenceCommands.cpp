@@ -1,6 +1,6 @@
 // Sequence setup, resetup, flatten and setdown: the life of a RenderState behind the host's
 // sequence handle.
-#include "effect/RenderState.h"
+#include "effect/SequenceCommands.h"
 
 #include <cstring>
 #include <map>

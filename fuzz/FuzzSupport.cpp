@@ -2,7 +2,8 @@
 
 #include "effect/Command.h"
 #include "effect/MemoryManager.h"
-#include "effect/RenderState.h"
+#include "effect/SequenceCommands.h"
+#include "render/RenderState.h"
 
 #include <cstdio>
 #include <cstdlib>

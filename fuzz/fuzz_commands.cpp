@@ -4,8 +4,8 @@
 // refused host calls at any point. No command may crash or let an exception out, renders stay
 // inside their worlds, and when the instance is torn down the host holds nothing and the effect
 // no state.
-#include "effect/ParamLayout.h"
 #include "fuzz/FuzzSupport.h"
+#include "render/ParamLayout.h"
 
 #include <array>
 #include <cstring>

@@ -2,8 +2,8 @@
 // masks, parameter values, downsampling, origins and pixels all taken from the input. The frame
 // must render, stay inside its guarded worlds, leave the input alone, hand back the input's
 // alpha, keep 16-bit channels within full, and give every host object back.
-#include "effect/ParamLayout.h"
 #include "fuzz/FuzzSupport.h"
+#include "render/ParamLayout.h"
 
 #include <cmath>
 #include <cstring>

@@ -2,7 +2,7 @@
 
 #include "fx/BlurLines.h"
 #include "fx/LaneConversion.h"
-#include "fx/PixelTraits.h"
+#include "image/PixelTraits.h"
 
 #include <omp.h>
 

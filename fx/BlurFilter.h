@@ -3,7 +3,7 @@
 // convolves each line once with a sampled Gaussian. The glow pass owns one filter per sequence.
 #pragma once
 
-#include "effect/PixelBuffer.h"
+#include "image/PixelBuffer.h"
 
 #include <cstdint>
 

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "fx/BlurLines.h"
-#include "fx/PixelTraits.h"
+#include "image/PixelTraits.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "fx/VariableBlurFilter.h"
 
 #include "fx/KernelShape.h"
-#include "fx/PixelTraits.h"
+#include "image/PixelTraits.h"
 
 #include <omp.h>
 

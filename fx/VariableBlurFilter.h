@@ -5,7 +5,7 @@
 // and kept until the radius changes. The render state owns one filter per sequence.
 #pragma once
 
-#include "effect/PixelBuffer.h"
+#include "image/PixelBuffer.h"
 
 #include <cstddef>
 #include <cstdint>

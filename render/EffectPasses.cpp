@@ -3,11 +3,10 @@
 #include "color/FillLight.h"
 #include "color/Glow.h"
 #include "color/ToneLut.h"
-#include "effect/MemoryManager.h"
-#include "effect/ParamLayout.h"
-#include "effect/ParamReaders.h"
-#include "effect/RenderState.h"
 #include "fx/VariableBlurFilter.h"
+#include "render/ParamLayout.h"
+#include "render/ParamReaders.h"
+#include "render/RenderState.h"
 
 void runEffectPasses(RenderState& state, PF_InData* in_data, PixelBuffer& output,
                      const Rect& outputRect, double scaleX, double scaleY) {
@@ -53,5 +52,5 @@ void runEffectPasses(RenderState& state, PF_InData* in_data, PixelBuffer& output
     glow.blendMode = blend;
     glow.position = glowPosition;
     glow.range = glowRange;
-    applyGlow(glow, output, outputRect, *effect_globals::memoryHandler());
+    applyGlow(glow, output, outputRect, *state.memoryHandler);
 }

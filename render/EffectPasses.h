@@ -3,8 +3,8 @@
 // effects weight the blend left in the output's alpha.
 #pragma once
 
-#include "effect/PixelBuffer.h"
 #include "host/HostApi.h"
+#include "image/PixelBuffer.h"
 
 struct RenderState;
 

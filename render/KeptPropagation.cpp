@@ -1,6 +1,6 @@
 #include "render/KeptPropagation.h"
 
-#include "fx/MemoryHandler.h"
+#include "image/MemoryHandler.h"
 
 #include <cstring>
 #include <mutex>

@@ -11,7 +11,7 @@
 // propagates. Safe to use from several render threads, one frame per sequence at a time.
 #pragma once
 
-#include "render/LabelMap.h"
+#include "image/LabelMap.h"
 
 #include <cstdint>
 

@@ -14,7 +14,7 @@
 //   priority queue.
 #pragma once
 
-#include "render/LabelMap.h"
+#include "image/LabelMap.h"
 
 #include <array>
 #include <cstddef>

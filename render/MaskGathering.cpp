@@ -1,7 +1,6 @@
 #include "render/MaskGathering.h"
 
-#include "effect/MemoryManager.h"
-#include "effect/RenderState.h"
+#include "render/RenderState.h"
 
 #include <algorithm>
 #include <cstring>
@@ -75,7 +74,7 @@ bool readMask(RenderState& state, AEGP_LayerH layer, A_long index, const A_Time&
     const AEGP_MaskSuite4* masks = state.layerMaskSuite.get();
     const AEGP_StreamSuite2* streams = state.streamSuite.get();
     const AEGP_MaskOutlineSuite1* outlines = state.maskOutlineSuite.get();
-    const AEGP_PluginID id = effect_globals::pluginId();
+    const AEGP_PluginID id = state.pluginId;
 
     MaskHandle mask(masks);
     if (masks->AEGP_GetLayerMaskByIndex(layer, index, &mask.h) != A_Err_NONE || !mask.h)

@@ -2,16 +2,16 @@
 
 #include "color/ColorAdjuster.h"
 #include "color/ZoneBlend.h"
-#include "effect/MemoryManager.h"
-#include "effect/ParamLayout.h"
-#include "effect/ParamReaders.h"
-#include "effect/RenderState.h"
-#include "fx/PixelTraits.h"
+#include "image/LabelMap.h"
+#include "image/MemoryHandler.h"
+#include "image/PixelTraits.h"
 #include "render/EffectPasses.h"
 #include "render/KeptPropagation.h"
-#include "render/LabelMap.h"
 #include "render/LabelPropagator.h"
 #include "render/MaskGathering.h"
+#include "render/ParamLayout.h"
+#include "render/ParamReaders.h"
+#include "render/RenderState.h"
 #include "render/Strokes.h"
 
 #include <algorithm>
@@ -184,7 +184,7 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
     // A flattened sequence has no state to render with; the host must resetup it first.
     if (state == nullptr)
         return PF_Err_INTERNAL_STRUCT_DAMAGED;
-    fx::MemoryHandler* handler = effect_globals::memoryHandler();
+    fx::MemoryHandler* handler = state->memoryHandler;
     if (handler == nullptr)
         return PF_Err_INTERNAL_STRUCT_DAMAGED;
     // Label positions travel as 16-bit values.

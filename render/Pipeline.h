@@ -2,8 +2,8 @@
 // copied into the output, zones blended, the global effects run, the input's alpha restored.
 #pragma once
 
-#include "effect/PixelBuffer.h"
 #include "host/HostApi.h"
+#include "image/PixelBuffer.h"
 
 struct RenderState;
 struct LabelMap;

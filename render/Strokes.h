@@ -9,7 +9,7 @@
 // receives nothing. No function here writes a byte outside the raster.
 #pragma once
 
-#include "effect/PixelBuffer.h"
+#include "image/PixelBuffer.h"
 
 #include <cstdint>
 

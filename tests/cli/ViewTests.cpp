@@ -1,8 +1,8 @@
 // The pictures made from a captured frame, from hand-made captures and from a real render.
 #include "cli/Frame.h"
 #include "cli/Views.h"
-#include "fx/PixelTraits.h"
-#include "render/LabelMap.h"
+#include "image/LabelMap.h"
+#include "image/PixelTraits.h"
 #include "tests/cli/CliTestSupport.h"
 
 #include <gtest/gtest.h>

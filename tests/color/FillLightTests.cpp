@@ -1,8 +1,8 @@
 #include "color/FillLight.h"
 #include "color/ToneLut.h"
 
-#include "effect/PixelBuffer.h"
-#include "fx/PixelTraits.h"
+#include "image/PixelBuffer.h"
+#include "image/PixelTraits.h"
 
 #include "tests/support/ChannelImage.h"
 

@@ -1,9 +1,9 @@
 #include "color/Glow.h"
 #include "color/ToneLut.h"
 
-#include "effect/PixelBuffer.h"
 #include "fx/BlurFilter.h"
-#include "fx/PixelTraits.h"
+#include "image/PixelBuffer.h"
+#include "image/PixelTraits.h"
 #include "tests/support/CountingMemoryHandler.h"
 
 #include "tests/support/ChannelImage.h"

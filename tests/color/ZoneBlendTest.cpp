@@ -1,9 +1,9 @@
 #include "color/ZoneBlend.h"
 #include "color/ColorAdjuster.h"
 
-#include "effect/PixelBuffer.h"
-#include "fx/PixelTraits.h"
-#include "render/LabelMap.h"
+#include "image/LabelMap.h"
+#include "image/PixelBuffer.h"
+#include "image/PixelTraits.h"
 
 #include "tests/support/ChannelImage.h"
 

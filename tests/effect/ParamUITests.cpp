@@ -1,4 +1,4 @@
-#include "effect/ParamLayout.h"
+#include "render/ParamLayout.h"
 #include "tests/support/HostFixture.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 #include "effect/MemoryManager.h"
-#include "effect/RenderState.h"
+#include "effect/SequenceCommands.h"
+#include "render/RenderState.h"
 #include "tests/support/HostFixture.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "fx/BlurFilter.h"
 #include "fx/BlurLines.h"
-#include "fx/PixelTraits.h"
+#include "image/PixelTraits.h"
 #include "tests/fx/TestImage.h"
 
 #include <gtest/gtest.h>

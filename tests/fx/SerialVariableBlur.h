@@ -3,9 +3,9 @@
 // byte for byte, and the baseline its benchmark is measured against.
 #pragma once
 
-#include "effect/PixelBuffer.h"
-#include "fx/PixelTraits.h"
 #include "fx/VariableBlurFilter.h"
+#include "image/PixelBuffer.h"
+#include "image/PixelTraits.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // stored top-down or bottom-up, filled with reproducible random values.
 #pragma once
 
-#include "effect/PixelBuffer.h"
+#include "image/PixelBuffer.h"
 
 #include <cstddef>
 #include <cstdint>

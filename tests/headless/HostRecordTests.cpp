@@ -1,9 +1,9 @@
 // The records and tables the headless host hands the effect, read as raw bytes at the offsets of
 // the host's published layout rather than through our declarations; whole host tables whose
 // unused slots trap; and the exact slots a full session of the effect calls.
-#include "effect/ParamLayout.h"
 #include "effect/ProductInfo.h"
 #include "headless/LayerMasks.h"
+#include "render/ParamLayout.h"
 #include "tests/support/HostFixture.h"
 #include "tests/support/HostSession.h"
 

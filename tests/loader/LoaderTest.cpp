@@ -2,9 +2,9 @@
 // host, with an effect library (the fake that records its calls, or the real one) beside it.
 // Every test works on fresh copies in a folder of its own, so each loader starts with fresh
 // process-wide state.
-#include "effect/ParamLayout.h"
 #include "headless/Host.h"
 #include "loader/GeneratedPipl.h"
+#include "render/ParamLayout.h"
 #include "tests/loader/ExpectedPipl.h"
 #include "tests/loader/FakeEffect.h"
 #include "tests/support/HostSession.h"

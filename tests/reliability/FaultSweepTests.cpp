@@ -3,7 +3,7 @@
 // (smart and plain), a parameter change, a UI update, flatten and resetup, setdown. Each command
 // must come back with an error code or a finished frame, never crash or let an exception out,
 // and the host must get back every handle, suite, checkout, mask, stream and stream value.
-#include "effect/ParamLayout.h"
+#include "render/ParamLayout.h"
 #include "tests/reliability/Scenario.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Guarded worlds: every render of these tests goes into worlds surrounded by canary bytes with
 // padded, odd and bottom-up row layouts, and the guards and row padding are checked after every
 // command of the session, not only after the renders.
-#include "effect/ParamLayout.h"
+#include "render/ParamLayout.h"
 #include "tests/reliability/Scenario.h"
 #include "tests/support/RenderFixture.h"
 

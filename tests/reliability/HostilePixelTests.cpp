@@ -2,7 +2,7 @@
 // huge, denormal and negative values, every 16-bit value 0..32768 (and the storable values
 // above full), every 8-bit value. The sanitizer build proves that no stage does anything
 // undefined with them; these tests check what comes out.
-#include "effect/ParamLayout.h"
+#include "render/ParamLayout.h"
 #include "tests/reliability/Scenario.h"
 #include "tests/support/RenderFixture.h"
 

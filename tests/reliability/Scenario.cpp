@@ -2,7 +2,7 @@
 
 #include "effect/Command.h"
 #include "effect/MemoryManager.h"
-#include "effect/ParamLayout.h"
+#include "render/ParamLayout.h"
 #include "tests/support/RenderFixture.h"
 
 #include <cstring>

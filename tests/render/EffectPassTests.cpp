@@ -1,9 +1,10 @@
 #include "color/FillLight.h"
 #include "color/Glow.h"
 #include "color/ToneLut.h"
-#include "effect/ParamLayout.h"
-#include "effect/RenderState.h"
+#include "effect/SequenceCommands.h"
 #include "fx/VariableBlurFilter.h"
+#include "render/ParamLayout.h"
+#include "render/RenderState.h"
 #include "tests/support/RenderFixture.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,11 @@
 // A sequence keeps its last label map and reuses it while the propagation's inputs are
 // byte-identical; anything that changes them propagates afresh; what is kept fits one budget
 // shared by every sequence, and keeping never decides whether or how a frame renders.
-#include "effect/ParamLayout.h"
-#include "effect/RenderState.h"
+#include "effect/SequenceCommands.h"
 #include "render/KeptPropagation.h"
+#include "render/ParamLayout.h"
 #include "render/Pipeline.h"
+#include "render/RenderState.h"
 #include "tests/support/RenderFixture.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "effect/RenderState.h"
 #include "headless/LayerMasks.h"
 #include "render/MaskGathering.h"
+#include "render/RenderState.h"
 #include "tests/support/HostFixture.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,10 @@
 #include "color/ColorAdjuster.h"
-#include "effect/ParamLayout.h"
 #include "effect/RenderEntry.h"
-#include "effect/RenderState.h"
-#include "render/LabelMap.h"
+#include "effect/SequenceCommands.h"
+#include "image/LabelMap.h"
+#include "render/ParamLayout.h"
 #include "render/Pipeline.h"
+#include "render/RenderState.h"
 #include "tests/support/RenderFixture.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // What the two render commands hand the pipeline: the areas to work on and the mask origin.
-#include "effect/ParamLayout.h"
+#include "render/ParamLayout.h"
 #include "tests/support/RenderFixture.h"
 
 #include <gtest/gtest.h>

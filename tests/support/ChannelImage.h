@@ -1,8 +1,8 @@
 // A four-channel image of one channel type over test-owned memory, for pixel-pass tests.
 #pragma once
 
-#include "effect/PixelBuffer.h"
-#include "fx/PixelTraits.h"
+#include "image/PixelBuffer.h"
+#include "image/PixelTraits.h"
 
 #include <cstdint>
 #include <vector>

@@ -2,7 +2,7 @@
 // refuse the N-th allocation.
 #pragma once
 
-#include "fx/MemoryHandler.h"
+#include "image/MemoryHandler.h"
 
 #include <cstdint>
 

@@ -9,10 +9,10 @@
 // few values above 1.0, which the integer depths cannot hold.
 #pragma once
 
-#include "effect/ParamLayout.h"
 #include "headless/Host.h"
 #include "headless/LayerMasks.h"
 #include "headless/Worlds.h"
+#include "render/ParamLayout.h"
 
 #include <cstdint>
 #include <string>

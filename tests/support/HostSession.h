@@ -8,9 +8,9 @@
 // call another slot, and the comparison would show it.
 #pragma once
 
-#include "effect/ParamLayout.h"
 #include "headless/Host.h"
 #include "headless/Worlds.h"
+#include "render/ParamLayout.h"
 #include "tests/support/CrossRenderScene.h"
 
 #include <map>

@@ -3,7 +3,8 @@
 #include "tests/support/CrossRenderScene.h"
 
 #include "effect/Command.h"
-#include "effect/RenderState.h"
+#include "effect/SequenceCommands.h"
+#include "render/RenderState.h"
 #include "tests/support/HostFixture.h"
 
 #include <cmath>

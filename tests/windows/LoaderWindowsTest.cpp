@@ -1,6 +1,6 @@
 // Zonepainter.aex and Zonepainter.dll on Windows: the property list and manifest the host
 // reads from the loader file, and the commands it sends through the loader.
-#include "effect/ParamLayout.h"
+#include "render/ParamLayout.h"
 #include "tests/loader/ExpectedPipl.h"
 #include "tests/windows/WindowsPlugin.h"
 

@@ -1,4 +1,4 @@
-#include "effect/PixelBuffer.h"
+#include "image/PixelBuffer.h"
 #include "tests/support/CountingMemoryHandler.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 // command with A_Err_MISSING_SUITE.
 #pragma once
 
-#include "effect/HostError.h"
 #include "host/HostApi.h"
+#include "render/HostError.h"
 
 template <typename Suite> class SuiteHolder {
 public:

@@ -1,6 +1,6 @@
-#include "effect/PixelBuffer.h"
+#include "image/PixelBuffer.h"
 
-#include "fx/MemoryHandler.h"
+#include "image/MemoryHandler.h"
 
 #include <cstdlib>
 #include <cstring>

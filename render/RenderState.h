@@ -1,14 +1,15 @@
 // The per-sequence state: the host suites that rendering needs (held for the sequence's
 // life, not per frame), thirty mask slots with their colour engines, the layer's masks and the
-// global effect objects. The host's sequence handle holds a SequenceData record pointing here.
+// global effect objects. The host binding makes it at sequence setup (it also brings up the
+// process-wide memory handler and registration) and keeps it behind the sequence handle.
 #pragma once
 
-#include "effect/ParamLayout.h"
-#include "effect/SuiteHolder.h"
 #include "host/HostApi.h"
 #include "render/KeptPropagation.h"
 #include "render/LabelPropagator.h"
 #include "render/Mask.h"
+#include "render/ParamLayout.h"
+#include "render/SuiteHolder.h"
 
 #include <array>
 #include <cstdint>
@@ -19,18 +20,11 @@ class ToneLut;
 class VariableBlurFilter;
 struct FillLight;
 struct Glow;
+class InstanceToken;
 namespace fx {
 class BlurFilter;
-}
-
-// The content of the host's sequence handle: 16 bytes, little-endian, stored with projects in
-// its flattened form (render state 0).
-struct SequenceData {
-    uint32_t reserved;    // written 0 at setup
-    uint32_t padding;     // never written
-    uint64_t renderState; // RenderState*, 0 once flattened
-};
-static_assert(sizeof(SequenceData) == 16, "the flattened record is 16 bytes");
+class MemoryHandler;
+} // namespace fx
 
 struct MaskSlot {
     int32_t pathId = 0; // the mask the slot's selector last named, 0 = none
@@ -39,17 +33,6 @@ struct MaskSlot {
 
     MaskSlot();
     ~MaskSlot();
-};
-
-// Holds the process-wide instance count, and with the first live state the memory handler and
-// the AEGP registration. Giving it back restores the count (and drops the handler with the
-// last one), also when a state's creation fails half way.
-class InstanceToken {
-public:
-    explicit InstanceToken(SPBasicSuite* basic);
-    ~InstanceToken();
-    InstanceToken(const InstanceToken&) = delete;
-    InstanceToken& operator=(const InstanceToken&) = delete;
 };
 
 struct RenderState {
@@ -61,6 +44,10 @@ struct RenderState {
     RenderState& operator=(const RenderState&) = delete;
 
     SPBasicSuite* basic;
+    // The process-wide memory handler and the plug-in identifier the host gave at registration,
+    // as they were when this state was made. Neither changes while any state lives.
+    fx::MemoryHandler* memoryHandler = nullptr;
+    AEGP_PluginID pluginId = 0;
     SuiteHolder<AEGP_PFInterfaceSuite1> pfInterfaceSuite;
     SuiteHolder<AEGP_LayerSuite5> layerSuite;
     SuiteHolder<AEGP_MaskSuite4> layerMaskSuite;
@@ -90,13 +77,3 @@ private:
     std::unique_ptr<fx::BlurFilter> glowFilter_;
     std::unique_ptr<InstanceToken> instance_;
 };
-
-// The sequence commands. Each returns the host's error code or throws (HostError,
-// std::bad_alloc) with everything it took given back.
-PF_Err sequenceSetup(PF_InData* in_data, PF_OutData* out_data);
-PF_Err sequenceResetup(PF_InData* in_data, PF_OutData* out_data);
-PF_Err sequenceFlatten(PF_InData* in_data, PF_OutData* out_data);
-PF_Err sequenceSetdown(PF_InData* in_data, PF_OutData* out_data);
-
-// The render state a sequence handle points at, or null (no handle, or flattened).
-RenderState* renderStateOf(PF_Handle sequence_data);

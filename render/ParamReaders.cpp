@@ -1,7 +1,7 @@
-#include "effect/ParamReaders.h"
+#include "render/ParamReaders.h"
 
 #include "color/ColorAdjuster.h"
-#include "effect/ParamLayout.h"
+#include "render/ParamLayout.h"
 
 #include <cstring>
 

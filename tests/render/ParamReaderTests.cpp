@@ -1,6 +1,6 @@
 #include "color/ColorAdjuster.h"
-#include "effect/ParamLayout.h"
-#include "effect/ParamReaders.h"
+#include "render/ParamLayout.h"
+#include "render/ParamReaders.h"
 #include "tests/support/HostFixture.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,27 @@
+// The sequence commands and the record behind the host's sequence handle that points at a
+// sequence's RenderState.
+#pragma once
+
+#include "host/HostApi.h"
+#include "render/RenderState.h"
+
+#include <cstdint>
+
+// The content of the host's sequence handle: 16 bytes, little-endian, stored with projects in
+// its flattened form (render state 0).
+struct SequenceData {
+    uint32_t reserved;    // written 0 at setup
+    uint32_t padding;     // never written
+    uint64_t renderState; // RenderState*, 0 once flattened
+};
+static_assert(sizeof(SequenceData) == 16, "the flattened record is 16 bytes");
+
+// The sequence commands. Each returns the host's error code or throws (HostError,
+// std::bad_alloc) with everything it took given back.
+PF_Err sequenceSetup(PF_InData* in_data, PF_OutData* out_data);
+PF_Err sequenceResetup(PF_InData* in_data, PF_OutData* out_data);
+PF_Err sequenceFlatten(PF_InData* in_data, PF_OutData* out_data);
+PF_Err sequenceSetdown(PF_InData* in_data, PF_OutData* out_data);
+
+// The render state a sequence handle points at, or null (no handle, or flattened).
+RenderState* renderStateOf(PF_Handle sequence_data);
