@@ -17,6 +17,20 @@
 
 namespace headless {
 
+// Under AddressSanitizer disposed handle memory is freed at once, so that a use after dispose
+// is caught rather than landing in a pooled block.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr uint64_t kDefaultPoolBytes = 0;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr uint64_t kDefaultPoolBytes = 0;
+#else
+inline constexpr uint64_t kDefaultPoolBytes = uint64_t{512} << 20;
+#endif
+#else
+inline constexpr uint64_t kDefaultPoolBytes = uint64_t{512} << 20;
+#endif
+
 // One call the effect made into a slot of a host table (a callback record or a suite).
 struct SlotCall {
     std::string table; // the table's type name, "AEGP_MaskSuite4"
@@ -253,7 +267,7 @@ private:
     int64_t lastHandleSize_ = -1;
     std::multimap<uint64_t, void*> pool_; // disposed memory by size
     uint64_t poolBytes_ = 0;
-    uint64_t poolLimit_ = uint64_t{512} << 20;
+    uint64_t poolLimit_ = kDefaultPoolBytes;
     void* takeMemory(uint64_t size);
     void giveMemory(void* memory, uint64_t size);
 

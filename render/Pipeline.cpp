@@ -271,12 +271,14 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
     const PropagationInputs inputs{map.width,     map.height,  raster.width,
                                    raster.height, raster.data, intensity.get()};
     const LabelCell* kept = state->keptPropagation.find(inputs);
-    clock.lap("intensity");
 
+    // "intensity" times the map's preparation (intensity, cells, seeds, or the comparison with
+    // the kept inputs); "propagation" the spreading alone, next to nothing when reused.
     HandlerBlock<LabelCell> cells(*handler);
     if (kept != nullptr) {
         // Read only from here on (blend, effects, observers).
         map.cells = const_cast<LabelCell*>(kept);
+        clock.lap("intensity");
     } else {
         cells.allocate(cellCount);
         map.cells = cells.get();
@@ -289,10 +291,13 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
                 fillLabelIntensity(map, input, input.bounds);
             }
             seedLabels(map, raster, raster.bounds);
+            clock.lap("intensity");
             propagateLabels(map, state->propagationQueue);
             // A queue grown far beyond what frames usually need is not held on to.
             if (state->propagationQueue.capacity() > kKeptQueueItems)
                 state->propagationQueue.release();
+        } else {
+            clock.lap("intensity");
         }
     }
     if (g_observer != nullptr) {

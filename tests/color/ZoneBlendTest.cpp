@@ -11,6 +11,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -308,6 +310,36 @@ TYPED_TEST(ZoneBlendDepth, IntensityWalksOnlyWhereSourceAndMapMeet) {
         for (int x = 0; x < 5; ++x) {
             const bool inside = y >= 1 && y < 3 && x >= 2 && x < 4;
             EXPECT_EQ(part.at(x, y).intensity, inside ? 255 : 0) << x << "," << y;
+        }
+    }
+}
+
+// The compact plane and the cells made from it are what the fill leaves in a zero-filled map,
+// byte for byte, whatever the sizes, the area and the row order; fresh cells start as junk.
+TYPED_TEST(ZoneBlendDepth, IntensityPlaneGivesTheCellsTheFillGives) {
+    using T = TypeParam;
+    for (const bool bottomUp : {false, true}) {
+        Image<T> img(5, 4, bottomUp);
+        zptest::scramble(img.memory, 77);
+        struct Case {
+            int32_t w, h;
+            Rect area;
+        };
+        for (const Case& c : {Case{5, 4, img.buf.bounds}, Case{3, 2, img.buf.bounds},
+                              Case{7, 6, img.buf.bounds}, Case{5, 4, Rect{1, 2, 3, 4}},
+                              Case{6, 5, Rect{-2, -1, 9, 9}}, Case{5, 4, Rect{3, 3, 1, 1}}}) {
+            SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+            Map filled(c.w, c.h);
+            fillLabelIntensity(filled.map, img.buf, c.area);
+            std::vector<uint8_t> plane(static_cast<size_t>(c.w) * c.h, 0xAB);
+            fillIntensityPlane(plane.data(), c.w, c.h, img.buf, c.area);
+            Map made(c.w, c.h);
+            std::memset(static_cast<void*>(made.cells.data()), 0x5C,
+                        made.cells.size() * sizeof(LabelCell));
+            initCellsFromPlane(made.map, plane.data());
+            EXPECT_EQ(std::memcmp(made.cells.data(), filled.cells.data(),
+                                  filled.cells.size() * sizeof(LabelCell)),
+                      0);
         }
     }
 }
