@@ -90,10 +90,12 @@ TEST(HostRecords, InDataFieldsAndCallbacksSitAtTheHostsOffsets) {
     AEGP_MaskRefH mask = nullptr;
     using ByIndex = A_Err (*)(AEGP_LayerH, A_long, AEGP_MaskRefH*);
     ASSERT_EQ(slotAt<ByIndex>(masks, 8)(nullptr, 0, &mask), A_Err_NONE);
-    double rgba[4] = {};
-    EXPECT_EQ((slotAt<A_Err (*)(AEGP_MaskRefH, double*)>(masks, 112)(mask, rgba)), A_Err_NONE);
-    EXPECT_EQ(rgba[3], 0.0); // blue, the fourth double: the host's default mask colour is yellow
-    EXPECT_EQ(rgba[1], 1.0);
+    // The colour record read by its bytes: alpha, red, green, blue doubles at 0, 8, 16, 24.
+    AEGP_ColorVal colour{};
+    using GetColour = A_Err (*)(AEGP_MaskRefH, AEGP_ColorVal*);
+    EXPECT_EQ(slotAt<GetColour>(masks, 112)(mask, &colour), A_Err_NONE);
+    EXPECT_EQ(at<double>(&colour, 8), 1.0);  // red: the host's default mask colour is yellow
+    EXPECT_EQ(at<double>(&colour, 24), 0.0); // blue
     slotAt<A_Err (*)(AEGP_MaskRefH)>(masks, 16)(mask);
     slotAt<A_long (*)(const char*, int)>(basic, 8)("AEGP Layer Mask Suite", 5);
     EXPECT_EQ(host->extension<headless::LayerMasks>().outstanding(), 0);
