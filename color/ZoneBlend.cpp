@@ -230,24 +230,22 @@ void fillIntensityPlane(uint8_t* plane, int32_t width, int32_t height, const Pix
     if (r.empty())
         r = Rect{0, 0, 0, 0};
     // Like the cells of a source fillLabelIntensity cannot read, the plane stays 0.
-    if (src.channels != 4 || src.bytesPerChannel == 3 || src.bytesPerChannel < 1 ||
-        src.bytesPerChannel > 4) {
-        std::memset(plane, 0, w * static_cast<size_t>(height));
-        return;
-    }
-    fx::dispatchDepth(src.bytesPerChannel, [&]<typename T>() {
+    const bool read =
+        src.channels == 4 && fx::dispatchDepth(src.bytesPerChannel, [&]<typename T>() {
 #pragma omp parallel for schedule(static)
-        for (int32_t y = 0; y < height; ++y) {
-            uint8_t* row = plane + static_cast<size_t>(y) * w;
-            if (y < r.top || y >= r.bottom) {
-                std::memset(row, 0, w);
-                continue;
+            for (int32_t y = 0; y < height; ++y) {
+                uint8_t* row = plane + static_cast<size_t>(y) * w;
+                if (y < r.top || y >= r.bottom) {
+                    std::memset(row, 0, w);
+                    continue;
+                }
+                std::memset(row, 0, static_cast<size_t>(r.left));
+                planeRow(row + r.left, src.rowAs<const T>(y) + 4 * r.left, r.width());
+                std::memset(row + r.right, 0, w - static_cast<size_t>(r.right));
             }
-            std::memset(row, 0, static_cast<size_t>(r.left));
-            planeRow(row + r.left, src.rowAs<const T>(y) + 4 * r.left, r.width());
-            std::memset(row + r.right, 0, w - static_cast<size_t>(r.right));
-        }
-    });
+        });
+    if (!read)
+        std::memset(plane, 0, w * static_cast<size_t>(height));
 }
 
 void initCellsFromPlane(LabelMap& map, const uint8_t* plane) {

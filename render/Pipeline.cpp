@@ -278,7 +278,6 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
     if (kept != nullptr) {
         // Read only from here on (blend, effects, observers).
         map.cells = const_cast<LabelCell*>(kept);
-        clock.lap("intensity");
     } else {
         cells.allocate(cellCount);
         map.cells = cells.get();
@@ -291,14 +290,14 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
                 fillLabelIntensity(map, input, input.bounds);
             }
             seedLabels(map, raster, raster.bounds);
-            clock.lap("intensity");
-            propagateLabels(map, state->propagationQueue);
-            // A queue grown far beyond what frames usually need is not held on to.
-            if (state->propagationQueue.capacity() > kKeptQueueItems)
-                state->propagationQueue.release();
-        } else {
-            clock.lap("intensity");
         }
+    }
+    clock.lap("intensity");
+    if (kept == nullptr && map.cells != nullptr) {
+        propagateLabels(map, state->propagationQueue);
+        // A queue grown far beyond what frames usually need is not held on to.
+        if (state->propagationQueue.capacity() > kKeptQueueItems)
+            state->propagationQueue.release();
     }
     if (g_observer != nullptr) {
         g_observer->labels(map);
