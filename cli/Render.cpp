@@ -1,7 +1,6 @@
+#include "cli/EffectInstance.h"
 #include "cli/Frame.h"
 #include "cli/ImageIO.h"
-#include "effect/Command.h"
-#include "headless/Host.h"
 #include "headless/Scene.h"
 
 #include <algorithm>
@@ -59,30 +58,6 @@ void parseFactor(const std::string& text, const std::string& whole, int32_t& num
                          ": a host reduces layers, it never enlarges them; N must not exceed D");
 }
 
-// Tears the instance down when the frame ends early; the normal path does it itself to hear
-// the result.
-class InstanceGuard {
-public:
-    explicit InstanceGuard(headless::Host& host) : host_(host) {}
-    ~InstanceGuard() {
-        if (armed_)
-            (void)host_.teardownInstance();
-    }
-    InstanceGuard(const InstanceGuard&) = delete;
-    InstanceGuard& operator=(const InstanceGuard&) = delete;
-    PF_Err teardown() {
-        armed_ = false;
-        return host_.teardownInstance();
-    }
-
-private:
-    headless::Host& host_;
-    bool armed_ = true;
-};
-
-const char* kPlainFloat =
-    "the plain render takes 8- or 16-bit images; use the smart render or --depth 8 or 16";
-
 } // namespace
 
 PluginError::PluginError(PF_Err err, const std::string& during)
@@ -109,46 +84,19 @@ int32_t fullResolutionHeight(int32_t height, const Downsample& ds) {
 }
 
 Frame renderFrame(headless::HostWorld& input, const FrameRequest& request) {
-    const bool plain = request.kind == RenderKind::Plain;
-    if (plain && input.bytesPerChannel() == 4)
-        throw UsageError(kPlainFloat);
-
-    // The effect linked into this program, not a loaded copy: only this one reports to the
-    // pipeline observer installed below.
-    headless::Host host(headless::Plugin::fromCommand(&command));
-    if (!request.failHostCall.empty())
-        host.faults.failCall(request.failHostCall, request.failHostCallNth);
-    InstanceGuard guard(host);
-    PF_Err err = host.setupInstance();
-    if (err != PF_Err_NONE)
-        throw PluginError(err, "instance setup");
-    headless::loadSceneFile(request.scenePath, host);
-
-    // The input is the layer as the host hands it at this resolution; masks and the layer
-    // height stay at full resolution.
-    PF_InData& in = host.inData();
-    const Downsample& ds = request.downsample;
-    in.downsample_x = PF_RationalScale{ds.numX, static_cast<A_u_long>(ds.denX)};
-    in.downsample_y = PF_RationalScale{ds.numY, static_cast<A_u_long>(ds.denY)};
-    in.height = fullResolutionHeight(input.height(), ds);
+    if (request.kind == RenderKind::Plain && input.bytesPerChannel() == 4)
+        throw UsageError(kPlainFloatMessage);
+    EffectInstance instance(request.failHostCall, request.failHostCallNth);
+    headless::loadSceneFile(request.scenePath, instance.host());
 
     Frame frame;
     frame.output = std::make_unique<headless::HostWorld>(input.width(), input.height(),
                                                          input.bytesPerChannel(), 0, 0);
     frame.capture = std::make_unique<FrameCapture>(request.keepViews);
-    {
-        ObserverScope observing(frame.capture.get());
-        auto& protocol = host.extension<headless::RenderProtocol>();
-        for (int i = 0; i < std::max(1, request.repeat) && err == PF_Err_NONE; ++i) {
-            err = plain ? protocol.renderPlain(input, *frame.output)
-                        : protocol.renderSmart(input, *frame.output, 8 * input.bytesPerChannel());
-        }
-    }
-    if (err != PF_Err_NONE)
-        throw PluginError(err, plain ? "render" : "smart render");
-    err = guard.teardown();
-    if (err != PF_Err_NONE)
-        throw PluginError(err, "instance teardown");
+    for (int i = 0; i < std::max(1, request.repeat); ++i)
+        instance.render(input, *frame.output, request.kind, request.downsample,
+                        frame.capture.get());
+    instance.close();
     return frame;
 }
 
@@ -175,11 +123,11 @@ int runRender(const RenderOptions& o, std::ostream& out, std::ostream& err) {
         throw UsageError("--depth must be 8, 16 or 32");
     const bool plain = o.kind == RenderKind::Plain;
     if (plain && o.depth == 32)
-        throw UsageError(kPlainFloat);
+        throw UsageError(kPlainFloatMessage);
     checkOutputPath(o.output);
     // Known from the header alone: no need to read a whole float image to refuse it.
     if (plain && o.depth == 0 && fileDepthOf(o.input) == 32)
-        throw UsageError(kPlainFloat);
+        throw UsageError(kPlainFloatMessage);
 
     Picture pic = readPicture(o.input, o.depth);
     FrameRequest request;
@@ -194,21 +142,10 @@ int runRender(const RenderOptions& o, std::ostream& out, std::ostream& err) {
     if (o.timings)
         printTimings(*frame.capture, out);
 
-    switch (o.view) {
-    case View::Image:
+    if (o.view == View::Image)
         writePicture(o.output, *frame.output, pic.hasAlpha, err);
-        break;
-    case View::Strokes:
-        writePicture(o.output, *makeStrokesView(*pic.world, *frame.capture), false, err);
-        break;
-    case View::Labels:
-        writePicture(o.output, *makeLabelsView(*frame.capture, pic.world->bytesPerChannel()), false,
-                     err);
-        break;
-    case View::Weights:
-        writePicture(o.output, *makeWeightsView(*frame.capture), false, err);
-        break;
-    }
+    else
+        writePicture(o.output, *makeView(o.view, *pic.world, *frame.capture), false, err);
     return 0;
 }
 
