@@ -1,0 +1,213 @@
+// The page's scene: masks and parameter values, written and read in the scene file format
+// (docs/scene-format.md). Masks carry ids of their own, so a group's mask picker keeps pointing
+// at the same mask when others are deleted or moved, and an undone delete brings its picks back.
+// Mask edits (add, delete, rename, recolour) go through the undo history; parameter values do not.
+
+const PALETTE = ["#ff5050", "#4080ff", "#40d060", "#ffc020", "#c060ff", "#20d0d0", "#ff8040",
+                 "#f060b0", "#a0e040", "#8090ff"];
+const MAX_NAME_BYTES = 31;
+const HISTORY_LIMIT = 200;
+
+export const keyOf = (group, name) => (group ? `${group}\u0000${name}` : name);
+
+const hex2 = (n) => Math.max(0, Math.min(255, Math.round(n))).toString(16).padStart(2, "0");
+
+// A scene colour value ("#rrggbb", "#aarrggbb", [r,g,b], [a,r,g,b] of 0..255) as hex text.
+function paramColor(value) {
+  if (typeof value === "string") return value.toLowerCase();
+  if (Array.isArray(value) && value.length === 3) return "#" + value.map(hex2).join("");
+  if (Array.isArray(value) && value.length === 4) {
+    const [a, r, g, b] = value;
+    return a === 255 ? "#" + [r, g, b].map(hex2).join("") : "#" + [a, r, g, b].map(hex2).join("");
+  }
+  return null;
+}
+
+// A mask colour ("#rrggbb", [r, g, b] of 0..1, or absent for the host's yellow) as hex text.
+export function maskHex(color) {
+  if (typeof color === "string") return color.toLowerCase();
+  if (Array.isArray(color)) return "#" + color.map((c) => hex2(c * 255)).join("");
+  return "#ffff00";
+}
+
+export const nameBytes = (name) => new TextEncoder().encode(name).length;
+
+export class SceneModel {
+  constructor(params) {
+    this.params = params; // info()'s list
+    this.byKey = new Map(params.map((p) => [keyOf(p.group, p.name), p]));
+    this.values = new Map();
+    this.masks = [];
+    this.nextId = 1;
+    this.selected = null;
+    this.undoStack = [];
+    this.redoStack = [];
+    this.listeners = new Set();
+    this.reset();
+  }
+
+  on(listener) { this.listeners.add(listener); }
+  emit(kind) { for (const l of this.listeners) l(kind); }
+
+  reset() {
+    for (const p of this.params) this.values.set(keyOf(p.group, p.name), p.default);
+  }
+
+  // --- parameters ---------------------------------------------------------------------------
+
+  get(group, name) { return this.values.get(keyOf(group, name)); }
+
+  set(group, name, value) {
+    const key = keyOf(group, name);
+    if (this.values.get(key) === value) return;
+    this.values.set(key, value);
+    this.emit("params");
+  }
+
+  isDefault(p) { return this.values.get(keyOf(p.group, p.name)) === p.default; }
+
+  maskById(id) { return this.masks.find((m) => m.id === id) || null; }
+
+  // --- masks (undoable) -----------------------------------------------------------------------
+
+  snapshot() {
+    return JSON.stringify({ masks: this.masks, nextId: this.nextId });
+  }
+
+  // Records the state before a mask edit.
+  remember() {
+    this.undoStack.push(this.snapshot());
+    if (this.undoStack.length > HISTORY_LIMIT) this.undoStack.shift();
+    this.redoStack = [];
+  }
+
+  restore(text) {
+    const s = JSON.parse(text);
+    this.masks = s.masks;
+    this.nextId = s.nextId;
+    if (this.selected !== null && !this.maskById(this.selected)) this.selected = null;
+    this.emit("masks");
+  }
+
+  undo() {
+    if (!this.undoStack.length) return false;
+    this.redoStack.push(this.snapshot());
+    this.restore(this.undoStack.pop());
+    return true;
+  }
+
+  redo() {
+    if (!this.redoStack.length) return false;
+    this.undoStack.push(this.snapshot());
+    this.restore(this.redoStack.pop());
+    return true;
+  }
+
+  addMask(vertices, closed) {
+    this.remember();
+    const id = this.nextId++;
+    const prefix = closed ? "Shape" : "Stroke";
+    const taken = new Set(this.masks.map((m) => m.name));
+    let n = this.masks.length + 1;
+    while (taken.has(`${prefix} ${n}`)) n++;
+    const mask = { id, name: `${prefix} ${n}`, color: PALETTE[(id - 1) % PALETTE.length], closed,
+                   vertices, extra: {} };
+    this.masks.push(mask);
+    this.selected = id;
+    this.emit("masks");
+    return mask;
+  }
+
+  editMask(id, change) {
+    const mask = this.maskById(id);
+    if (!mask) return;
+    if (change.name !== undefined) {
+      if (!change.name || nameBytes(change.name) > MAX_NAME_BYTES)
+        throw new Error(`a mask name is 1 to ${MAX_NAME_BYTES} bytes long`);
+    }
+    this.remember();
+    Object.assign(mask, change);
+    this.emit("masks");
+  }
+
+  deleteMask(id) {
+    if (!this.maskById(id)) return;
+    this.remember();
+    this.masks = this.masks.filter((m) => m.id !== id);
+    if (this.selected === id) this.selected = null;
+    this.emit("masks");
+  }
+
+  select(id) {
+    if (this.selected === id) return;
+    this.selected = id;
+    this.emit("selection");
+  }
+
+  // --- scene documents ------------------------------------------------------------------------
+
+  // The scene as the server and the command line read it: every mask, and the parameters that
+  // differ from their defaults; mask pickers by position, which stays exact with equal names.
+  toScene() {
+    const positions = new Map(this.masks.map((m, i) => [m.id, i + 1]));
+    const masks = this.masks.map((m) => ({
+      name: m.name, color: m.color, ...m.extra, closed: m.closed, vertices: m.vertices,
+    }));
+    const params = {};
+    for (const p of this.params) {
+      let value = this.values.get(keyOf(p.group, p.name));
+      if (p.type === "mask") value = value === null ? null : positions.get(value) ?? null;
+      if (value === p.default) continue;
+      if (p.group) (params[p.group] ??= {})[p.name] = value;
+      else params[p.name] = value;
+    }
+    return { masks, params };
+  }
+
+  // Replaces masks and values with a scene's (as the server wrote it back after checking).
+  // Clears the undo history: an undo never crosses a loaded scene.
+  fromScene(scene) {
+    const masks = scene.masks || [];
+    this.masks = masks.map((m, i) => {
+      const { name, color, closed, vertices, ...extra } = m;
+      return {
+        id: i + 1,
+        name: name ?? `Mask ${i + 1}`,
+        color, // kept as written: [r, g, b] fractions may not survive a trip through hex
+        closed: closed ?? true,
+        vertices,
+        extra,
+      };
+    });
+    this.nextId = this.masks.length + 1;
+    this.selected = null;
+    this.undoStack = [];
+    this.redoStack = [];
+    this.reset();
+    const params = scene.params || {};
+    for (const p of this.params) {
+      const source = p.group ? params[p.group] : params;
+      if (!source || !(p.name in source)) continue;
+      this.values.set(keyOf(p.group, p.name), this.readValue(p, source[p.name]));
+    }
+    this.emit("masks");
+    this.emit("params");
+  }
+
+  readValue(p, v) {
+    switch (p.type) {
+      case "mask":
+        if (v === null) return null;
+        if (typeof v === "number") return this.masks[v - 1]?.id ?? null;
+        return this.masks.find((m) => m.name === v)?.id ?? null;
+      case "color":
+        return paramColor(v) ?? p.default;
+      case "popup":
+        return typeof v === "number" ? p.choices[v - 1] ?? p.default : v;
+      case "checkbox":
+        return Boolean(v);
+      default:
+        return v;
+    }
+  }
+}
