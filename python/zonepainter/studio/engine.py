@@ -59,7 +59,14 @@ class Engine:
         self._held = scene_text({})
 
     def _hold(self, scene):
-        text = scene if isinstance(scene, str) else scene_text(scene)
+        if isinstance(scene, str):
+            # The module takes text that does not open an object for a file path; text from a
+            # file the page names must never lead it to another file.
+            if not scene.lstrip("\ufeff \t\r\n").startswith("{"):
+                raise SceneError("scene: malformed JSON: a scene is a JSON object ({...})")
+            text = scene
+        else:
+            text = scene_text(scene)
         if text != self._held:
             self._session.set_scene(text)
             self._held = text

@@ -34,10 +34,12 @@ function report(message, isError = false) {
   if (isError) console.warn(message);
 }
 
+// The spinner turns while a request runs or a render is due.
 function busy(delta) {
   page.inflight += delta;
-  $("#spinner").hidden = page.inflight === 0;
-  document.body.dataset.busy = page.inflight > 0 ? "1" : "0";
+  const on = page.inflight > 0 || page.timer !== 0;
+  $("#spinner").hidden = !on;
+  document.body.dataset.busy = on ? "1" : "0";
 }
 
 // --- rendering ---------------------------------------------------------------------------------
@@ -45,7 +47,11 @@ function busy(delta) {
 function scheduleRender() {
   if (!page.picture) return;
   clearTimeout(page.timer);
-  page.timer = setTimeout(renderNow, DEBOUNCE_MS);
+  page.timer = setTimeout(() => {
+    page.timer = 0;
+    renderNow();
+  }, DEBOUNCE_MS);
+  busy(0);
 }
 
 async function renderNow() {

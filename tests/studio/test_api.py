@@ -1,0 +1,247 @@
+"""The studio's JSON API, against a running studio and the command-line tool.
+
+What the page shows must be what `zonepainter render` makes of the scene the page saves, pixel
+for pixel; exports must equal the tool's files; every refused request gets its status and a
+message, and the studio keeps serving.
+"""
+
+import asyncio
+import copy
+import json
+import os
+
+import numpy as np
+import OpenImageIO as oiio
+import pytest
+
+from conftest import (ASTRONAUT, EXAMPLES, Studio, folder_with_example, png_pixels, read_pixels,
+                      render_cli)
+
+with open(os.path.join(EXAMPLES, "demo-scene.json")) as f:
+    DEMO = json.load(f)
+
+
+def graded(**adjust1):
+    scene = copy.deepcopy(DEMO)
+    scene["params"]["Adjust 1"].update(adjust1)
+    return scene
+
+
+@pytest.fixture(scope="module")
+def studio(tmp_path_factory):
+    folder = folder_with_example(tmp_path_factory.mktemp("studio"))
+    os.makedirs(os.path.join(folder, "sub"))
+    os.symlink(os.path.dirname(folder), os.path.join(folder, "way-out"))
+    # Text that names a scene elsewhere: read as a scene it is refused, never followed.
+    with open(os.path.join(folder, "notes.txt"), "w") as f:
+        f.write(os.path.abspath(os.path.join(EXAMPLES, "demo-scene.json")))
+    s = Studio(folder, "astronaut.png")
+    yield s
+    s.stop()
+
+
+@pytest.mark.parametrize("view", ["image", "strokes", "labels", "weights"])
+def test_frames_are_what_the_tool_renders_from_the_saved_scene(studio, cli, view, tmp_path):
+    scene = graded(Hue=30, Saturation=-20)
+    _, png = studio.ok("/api/render", {"scene": scene, "view": view})
+    path = f"sub/{view}.json"
+    studio.ok("/api/scene/save", {"path": path, "scene": scene})
+    saved = os.path.join(studio.folder, path)
+    out = render_cli(cli, saved, ASTRONAUT, tmp_path / "cli.png", "--view", view)
+    assert np.array_equal(png_pixels(png, tmp_path), read_pixels(out))
+
+    # Loading the file gives a scene that saves to the same bytes.
+    _, body = studio.ok("/api/scene/load", {"path": path})
+    studio.ok("/api/scene/save", {"path": "sub/again.json", "scene": json.loads(body)["scene"]})
+    with open(saved, "rb") as a, open(os.path.join(studio.folder, "sub/again.json"), "rb") as b:
+        assert a.read() == b.read()
+
+
+def test_colour_changes_reuse_the_label_map_and_stroke_changes_do_not(studio):
+    page = {"X-Studio-Client": "reuse-check"}
+    seen = []
+    for scene in (graded(Hue=0), graded(Hue=45), graded(Hue=45, Effects=0),
+                  {**graded(Hue=45), "masks": DEMO["masks"] + [
+                      {"name": "New", "closed": False,
+                       "vertices": [{"x": 300, "y": 400}, {"x": 330, "y": 420}]}]}):
+        headers, _ = studio.ok("/api/render", {"scene": scene}, headers=page)
+        seen.append(headers["X-Label-Map"])
+    assert seen == ["made", "reused", "reused", "made"]
+
+
+@pytest.mark.parametrize("name,bits,depth", [
+    ("result.png", 8, 8), ("result16.png", 16, 16), ("result.tif", 32, 32),
+    ("result.exr", 32, 32), ("result-half.exr", 16, 32)])
+def test_exports_equal_the_tools_files(studio, cli, tmp_path, name, bits, depth):
+    scene = graded(Hue=-60, Contrast=25)
+    studio.ok("/api/scene/save", {"path": "sub/export.json", "scene": scene})
+    _, body = studio.ok("/api/export", {"path": f"sub/{name}", "bits": bits, "scene": scene})
+    assert json.loads(body)["path"] == f"sub/{name}"
+    ext = os.path.splitext(name)[1]
+    out = render_cli(cli, os.path.join(studio.folder, "sub/export.json"), ASTRONAUT,
+                     tmp_path / f"cli{ext}", "--depth", depth)
+    exported = read_pixels(os.path.join(studio.folder, "sub", name))
+    expected = read_pixels(out)
+    if name == "result-half.exr":  # the tool writes float worlds as float, the export as half
+        expected = expected.astype(np.float16)
+    assert exported.dtype == expected.dtype
+    assert np.array_equal(exported, expected)
+
+
+def write_tiff(path, pixels):
+    spec = oiio.ImageSpec(pixels.shape[1], pixels.shape[0], pixels.shape[2], "uint16")
+    spec.alpha_channel = 3
+    spec.attribute("oiio:UnassociatedAlpha", 1)
+    out = oiio.ImageOutput.create(str(path))
+    assert out.open(str(path), spec) and out.write_image(pixels), out.geterror()
+    out.close()
+
+
+def test_an_uploaded_16_bit_picture_with_alpha_exports_as_the_tool_renders_it(studio, cli,
+                                                                               tmp_path):
+    rgb = read_pixels(ASTRONAUT)[:300, :400].astype(np.uint16) * 257 + 91
+    alpha = np.linspace(2000, 65535, rgb.shape[1], dtype=np.uint16)[None, :, None]
+    tiff = tmp_path / "frame.tif"
+    write_tiff(tiff, np.ascontiguousarray(np.concatenate(
+        [rgb, np.broadcast_to(alpha, rgb.shape[:2] + (1,))], axis=2)))
+    page = {"X-Studio-Client": "uploader"}
+    _, body = studio.ok("/api/upload?name=frame.tif", data=tiff.read_bytes(),
+                        headers={**page, "Content-Type": "application/octet-stream"})
+    assert json.loads(body)["image"] == {"name": "frame.tif", "width": 400, "height": 300,
+                                         "bits": 16, "alpha": True}
+    scene = graded(Hue=90)
+    studio.ok("/api/scene/save", {"path": "sub/upload.json", "scene": scene}, headers=page)
+    studio.ok("/api/export", {"path": "sub/upload.png", "bits": 16, "scene": scene},
+              headers=page)
+    out = render_cli(cli, os.path.join(studio.folder, "sub/upload.json"), tiff,
+                     tmp_path / "cli.png")
+    assert np.array_equal(read_pixels(os.path.join(studio.folder, "sub/upload.png")),
+                          read_pixels(out))
+    # Other pages keep the picture the studio started with.
+    _, body = studio.ok("/api/state")
+    assert json.loads(body)["image"]["name"] == "astronaut.png"
+
+
+JSON = {"Content-Type": "application/json"}
+BYTES = {"Content-Type": "application/octet-stream"}
+
+# (request path, JSON body or raw bytes, extra headers, status, part of the message)
+REFUSED = [
+    ("/api/render", b"{bad", JSON, 400, "malformed JSON"),
+    ("/api/render", b"[1, 2]", JSON, 400, "expected a JSON object"),
+    ("/api/render", b"\xff\xfe", JSON, 400, "malformed JSON"),
+    ("/api/render", {"scene": {}}, {"Content-Type": "text/plain"}, 400, "Content-Type"),
+    ("/api/render", {"view": "image"}, {}, 400, "scene: missing"),
+    ("/api/render", {"scene": "{}"}, {}, 400, "scene: expected dict"),
+    ("/api/render", {"scene": {}, "view": "depth"}, {}, 400, "view: expected one of"),
+    ("/api/render", {"scene": {}, "seq": True}, {}, 400, "seq: expected int"),
+    ("/api/render", {"scene": graded(Hue=400)}, {}, 400, "400 is outside -360..360"),
+    ("/api/render", {"scene": {"params": {"Adjust 11": {}}}}, {}, 400, "Adjust 11"),
+    ("/api/render", {"scene": {"masks": [{"name": "x" * 40, "vertices": [{"x": 1, "y": 1}]}]}},
+     {}, 400, "at most 31"),
+    ("/api/render", {"scene": {"params": {"Adjust 1": {"Mask": "Nowhere"}}}}, {}, 400,
+     "no mask named"),
+    ("/api/render", {"scene": {}}, {"X-Studio-Client": "../../x"}, 400, "X-Studio-Client"),
+    ("/api/render", {"scene": {}}, {"Host": "studio.example.com"}, 403, "loopback"),
+    ("/api/render", b" " * (17 * 1024 * 1024), JSON, 413, "too large"),
+    ("/api/scene/save", {"path": "../escaped.json", "scene": {}}, {}, 403, "outside"),
+    ("/api/scene/save", {"path": "sub/../../escaped.json", "scene": {}}, {}, 403, "outside"),
+    ("/api/scene/save", {"path": "/tmp/escaped.json", "scene": {}}, {}, 403, "outside"),
+    ("/api/scene/save", {"path": "way-out/escaped.json", "scene": {}}, {}, 403, "outside"),
+    ("/api/scene/save", {"path": "a\u0000b.json", "scene": {}}, {}, 403, "NUL"),
+    ("/api/scene/save", {"path": "sub", "scene": {}}, {}, 403, "is a folder"),
+    ("/api/scene/save", {"path": "nowhere/x.json", "scene": {}}, {}, 404, "does not exist"),
+    ("/api/scene/save", {"path": 7, "scene": {}}, {}, 400, "path: expected str"),
+    ("/api/scene/save", {"path": "bad.json", "scene": graded(Gamma=-101)}, {}, 400, "Gamma"),
+    ("/api/scene/load", {"path": "../../../../etc/passwd"}, {}, 403, "outside"),
+    ("/api/scene/load", {"path": "way-out/anything.json"}, {}, 403, "outside"),
+    ("/api/scene/load", {"path": "missing.json"}, {}, 404, "no such file"),
+    ("/api/scene/load", {"path": "astronaut.png"}, {}, 400, "not UTF-8"),
+    ("/api/scene/load", {"path": "notes.txt"}, {}, 400, "notes.txt: malformed JSON"),
+    ("/api/open", {"path": "../astronaut.png"}, {}, 403, "outside"),
+    ("/api/open", {"path": "notes.txt"}, {}, 400, "cannot read notes.txt"),
+    ("/api/open", {"path": "missing.png"}, {}, 404, "no such file"),
+    ("/api/export", {"path": "out.jpg", "bits": 8, "scene": {}}, {}, 400, ".png, .tif"),
+    ("/api/export", {"path": "out.exr", "bits": 8, "scene": {}}, {}, 400, "EXR holds 16 or 32"),
+    ("/api/export", {"path": "out.png", "bits": 12, "scene": {}}, {}, 400, "bits: expected 8"),
+    ("/api/export", {"path": "../out.png", "bits": 8, "scene": {}}, {}, 403, "outside"),
+    ("/api/upload?name=x.png", b"\x89PNG not really", BYTES, 400, "cannot read x.png"),
+    ("/api/upload?name=x.png", b"", BYTES, 400, "empty"),
+    ("/api/upload", {"not": "bytes"}, {}, 400, "octet-stream"),
+    ("/api/nothing", None, {}, 404, "Not Found"),
+]
+
+
+@pytest.mark.parametrize("path,body,headers,status,message", REFUSED)
+def test_refused_requests_get_a_status_and_a_message(studio, path, body, headers, status,
+                                                     message):
+    raw = body if isinstance(body, bytes) else None
+    sent = None if raw is not None else body
+    got, _, answer = studio.call(path, sent, data=raw, headers=headers,
+                                 method="POST" if body is not None else "GET")
+    assert got == status, answer
+    assert message in json.loads(answer)["error"]
+    assert studio.alive()
+    assert not os.path.exists(os.path.join(os.path.dirname(studio.folder), "escaped.json"))
+
+
+def test_limits_refuse_large_uploads_and_pictures(tmp_path, cli):
+    folder = folder_with_example(tmp_path / "limited")
+    s = Studio(folder, "--max-upload-mb", "0.5", "--max-pixels", "100000")
+    try:
+        big = open(ASTRONAUT, "rb").read()  # 773 KiB, 512 x 512
+        got, _, answer = s.call("/api/upload?name=a.png", data=big, headers=BYTES)
+        assert (got, "too large" in json.loads(answer)["error"]) == (413, True)
+        got, _, answer = s.call("/api/open", {"path": "astronaut.png"})
+        assert got == 400 and "at most 100000" in json.loads(answer)["error"]
+        got, _, answer = s.call("/api/render", {"scene": {}})
+        assert got == 400 and "no picture loaded" in json.loads(answer)["error"]
+        assert s.alive()
+    finally:
+        s.stop()
+
+
+def test_a_newer_request_replaces_the_waiting_one():
+    from zonepainter.studio.latest import LatestWins, Superseded
+
+    async def scenario():
+        slot = LatestWins()
+        gates = {name: asyncio.Event() for name in "abcd"}
+        started = []  # the requests that took the slot, in order
+
+        def job(name):
+            async def work():
+                await gates[name].wait()
+                return name
+
+            def start():
+                started.append(name)
+                return asyncio.ensure_future(work())
+            return start
+
+        async def settle():
+            for _ in range(10):
+                await asyncio.sleep(0)
+
+        a = asyncio.ensure_future(slot.run(job("a")))
+        await settle()
+        b = asyncio.ensure_future(slot.run(job("b")))
+        await settle()
+        c = asyncio.ensure_future(slot.run(job("c")))
+        await settle()
+        with pytest.raises(Superseded):
+            await b  # replaced while a ran: answered at once, never started
+        assert started == ["a"]
+        gates["a"].set()
+        assert await a == "a"
+        await settle()
+        assert started == ["a", "c"]  # c took the slot as a left it
+        d = asyncio.ensure_future(slot.run(job("d")))
+        await settle()
+        assert started == ["a", "c"]  # d waits: one render at a time
+        gates["c"].set()
+        gates["d"].set()
+        assert (await c, await d) == ("c", "d")
+        assert started == ["a", "c", "d"]
+
+    asyncio.run(scenario())
