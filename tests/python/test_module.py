@@ -61,6 +61,22 @@ def test_scene_errors_carry_the_command_lines_message(cli, tmp_path):
     assert isinstance(caught.value, ValueError)
 
 
+@pytest.mark.parametrize("host_call", ["checkout_output", "AcquireSuite"])
+def test_plugin_errors_carry_the_command_lines_message_and_code(cli, scene_file, tmp_path,
+                                                               host_call):
+    write_picture(tmp_path / "in.png", picture(np.uint8, 3))
+    code, err = run_cli(cli, "render", "--scene", scene_file, "--input", tmp_path / "in.png",
+                        "--output", tmp_path / "out.png", "--fail-host-call", host_call)
+    assert code == 1
+
+    with pytest.raises(zonepainter.PluginError) as caught:
+        with zonepainter.Session(SCENE, _fail_host_call=host_call) as session:
+            session.render(picture(np.uint8, 3))
+    assert err.strip() == f"zonepainter: {caught.value}"
+    assert caught.value.code == int(err.split("error ")[1].split()[0])
+    assert isinstance(caught.value, RuntimeError)
+
+
 @pytest.mark.parametrize("image, problem", [
     (np.zeros((8, 8), np.uint8), r"height x width x 3 \(RGB\) or 4 \(RGBA\), got shape \(8, 8\)"),
     (np.zeros((8, 8, 2), np.uint8), r"got shape \(8, 8, 2\)"),
@@ -105,33 +121,37 @@ def test_session_colour_override_reuses_the_label_map_and_equals_a_fresh_render(
 
 
 def test_sessions_on_several_threads_give_the_serial_bytes():
-    def job(i):
+    def job(i, dtype):
         scene = copy.deepcopy(SCENE)
         scene["params"]["Adjust 1"]["Hue"] = 30 * i
-        return picture([np.uint8, np.uint16, np.float32][i % 3], 4, seed=i), scene
+        # Large enough for the renders on different threads to overlap.
+        return picture(dtype, 4, seed=i, width=320, height=200), scene
 
-    jobs = [job(i) for i in range(6)]
-    serial = [zonepainter.render(image, scene) for image, scene in jobs]
+    own_jobs = [job(i, [np.uint8, np.uint16, np.float32][i % 3]) for i in range(6)]
+    # One picture with other settings, as an editor sends them: a sequence's blur keeps what
+    # the frames before it decided (docs/python.md), so other pictures could differ from a
+    # one-shot render in a shared session whatever the threads do.
+    image = picture(np.uint16, 4, seed=9, width=320, height=200)
+    shared_jobs = [(image, job(i, np.uint16)[1]) for i in range(4)]
+    serial = {id(j): zonepainter.render(*j) for j in own_jobs + shared_jobs}
 
-    def in_own_session(i):
-        image, scene = jobs[i]
+    def in_own_session(image, scene):
         with zonepainter.Session(SCENE) as session:
-            warm = session.render(image)
+            session.render(image)  # the next render reuses this one's label map
             return session.render(image, params={"Adjust 1": scene["params"]["Adjust 1"]})
 
     shared = zonepainter.Session(SCENE)
-    start = threading.Barrier(4)
+    start = threading.Barrier(len(shared_jobs), timeout=120)
 
-    def on_shared_session(i):
-        image, scene = jobs[i]
+    def on_shared_session(image, scene):
         start.wait()
         return shared.render(image, params={"Adjust 1": scene["params"]["Adjust 1"]})
 
-    with ThreadPoolExecutor(4) as pool:
-        own = list(pool.map(in_own_session, range(len(jobs))))
-        common = list(pool.map(on_shared_session, range(4)))
+    with ThreadPoolExecutor(len(shared_jobs)) as pool:
+        own = list(pool.map(lambda j: in_own_session(*j), own_jobs))
+        common = list(pool.map(lambda j: on_shared_session(*j), shared_jobs))
     shared.close()
-    for i, expected in enumerate(serial):
-        np.testing.assert_array_equal(own[i], expected, err_msg=f"own session {i}")
-    for i, got in enumerate(common):
-        np.testing.assert_array_equal(got, serial[i], err_msg=f"shared session {i}")
+    for i, (j, got) in enumerate(zip(own_jobs, own)):
+        np.testing.assert_array_equal(got, serial[id(j)], err_msg=f"own session {i}")
+    for i, (j, got) in enumerate(zip(shared_jobs, common)):
+        np.testing.assert_array_equal(got, serial[id(j)], err_msg=f"shared session {i}")
