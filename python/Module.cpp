@@ -164,8 +164,8 @@ PYBIND11_MODULE(_native, m) {
           "The text of a scene file, read with the command line's limits and messages");
 
     py::class_<zppy::Session>(m, "Session")
-        .def(py::init<const std::string&, const std::string&>(), "scene_text"_a, "source"_a,
-             py::call_guard<py::gil_scoped_release>())
+        .def(py::init<const std::string&, const std::string&, const std::string&>(), "scene_text"_a,
+             "source"_a, "fail_host_call"_a = "", py::call_guard<py::gil_scoped_release>())
         .def("set_scene", &zppy::Session::setScene, "scene_text"_a, "source"_a,
              py::call_guard<py::gil_scoped_release>())
         .def("render", &render, "image"_a, "params"_a, "depth"_a, "downsample"_a, "view"_a)

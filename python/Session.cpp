@@ -43,8 +43,9 @@ std::string withOverrides(const Json& scene, const std::string& paramsJson) {
 
 } // namespace
 
-Session::Session(const std::string& sceneText, const std::string& source)
-    : instance_(std::make_unique<zpcli::EffectInstance>()) {
+Session::Session(const std::string& sceneText, const std::string& source,
+                 const std::string& failHostCall)
+    : instance_(std::make_unique<zpcli::EffectInstance>(failHostCall)) {
     setScene(sceneText, source);
 }
 

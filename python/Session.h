@@ -32,8 +32,11 @@ struct Timings {
 class Session {
 public:
     // Sets up the instance and applies the scene (`source` names it in messages). Throws
-    // headless::SceneError for a bad scene, zpcli::PluginError when setup fails.
-    Session(const std::string& sceneText, const std::string& source);
+    // headless::SceneError for a bad scene, zpcli::PluginError when setup fails. For tests,
+    // `failHostCall` names a host function whose first call fails, as the command line's hidden
+    // --fail-host-call does.
+    Session(const std::string& sceneText, const std::string& source,
+            const std::string& failHostCall = {});
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 

@@ -97,9 +97,10 @@ class Session:
     call at a time. Close it (or use it in a ``with`` block) to give its memory back.
     """
 
-    def __init__(self, scene):
+    def __init__(self, scene, *, _fail_host_call=""):
+        # _fail_host_call: a testing aid, as the command line's hidden --fail-host-call NAME.
         text, source = _scene_text(scene)
-        self._native = _native.Session(text, source)
+        self._native = _native.Session(text, source, _fail_host_call)
 
     def set_scene(self, scene):
         """Replaces the scene (masks and settings). A refused scene changes nothing."""

@@ -33,15 +33,15 @@ WIDTH, HEIGHT = 96, 56
 FULL = {np.uint8: 255, np.uint16: 65535, np.float32: 1.0}
 
 
-def picture(dtype, channels, seed=1):
+def picture(dtype, channels, seed=1, width=WIDTH, height=HEIGHT):
     """Gradients, a dark vertical edge and noise; alpha varies where there is alpha."""
     rng = np.random.default_rng(seed)
-    y, x = np.mgrid[0:HEIGHT, 0:WIDTH].astype(np.float32)
-    base = np.stack([x / WIDTH, y / HEIGHT, 0.5 + 0.4 * np.sin(x / 7.0)], axis=-1)
+    y, x = np.mgrid[0:height, 0:width].astype(np.float32)
+    base = np.stack([x / width, y / height, 0.5 + 0.4 * np.sin(x / 7.0)], axis=-1)
     base[:, 40:44] *= 0.15
     base = np.clip(base + rng.normal(0, 0.03, base.shape), 0, 1)
     if channels == 4:
-        alpha = np.clip(0.4 + x / WIDTH + rng.normal(0, 0.05, x.shape), 0, 1)
+        alpha = np.clip(0.4 + x / width + rng.normal(0, 0.05, x.shape), 0, 1)
         base = np.concatenate([base, alpha[..., None]], axis=-1)
     if dtype == np.float32:
         return base.astype(np.float32)
