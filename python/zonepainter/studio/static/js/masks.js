@@ -33,6 +33,7 @@ export class MaskList {
         } catch (e) {
           this.report(e.message, true);
           name.value = m.name;
+          name.classList.remove("bad");
         }
       });
       name.addEventListener("input", () => name.classList.toggle("bad", nameBytes(name.value) > 31));
