@@ -4,7 +4,8 @@
 Starts `python3 -m zonepainter.studio` on a 1920 x 1080 picture (the bundled example scaled up)
 with the demo's strokes scaled along, and times, from this client:
   cold  - a stroke moved by a pixel, so the labels spread again (what drawing a stroke costs)
-  warm  - a hue change, the label map reused (what a slider move costs)
+  warm  - a hue change, the label map reused (what a slider move costs), with the demo's
+          global effects and with them off
 with the server's own render and encode times from the response headers beside the total.
 
     PYTHONPATH=build/python /usr/bin/python3 bench/studio_roundtrip.py [--runs 15]
@@ -62,7 +63,7 @@ def summary(name, rows):
     def cell(key):
         values = [r[key] for r in rows]
         return (f"{statistics.median(values):7.1f} ({min(values):.1f}-{max(values):.1f})")
-    print(f"{name:5} {cell('total')}  {cell('render')}  {cell('encode')}  "
+    print(f"{name:17} {cell('total')}  {cell('render')}  {cell('encode')}  "
           f"{rows[0]['bytes'] / 1e6:.1f} MB  n={len(rows)}")
 
 
@@ -94,14 +95,27 @@ def main():
                 row = request(url, graded, "bench")
                 assert row["reused"]
                 warm.append(row)
+            # The demo asks for the global effects (its groups' "Effects" amounts); without
+            # them a warm frame is the zone blend alone.
+            plain = []
+            for i in range(args.runs):
+                graded = copy.deepcopy(moved)
+                for group in graded["params"].values():
+                    if isinstance(group, dict) and "Effects" in group:
+                        group["Effects"] = 0
+                graded["params"]["Adjust 1"]["Hue"] = 5 + i
+                row = request(url, graded, "bench")
+                assert row["reused"]
+                plain.append(row)
         finally:
             server.terminate()
             server.wait()
     print(f"studio round trip, {WIDTH} x {HEIGHT} 8-bit, {len(scene['masks'])} strokes, "
           f"OMP_NUM_THREADS={os.environ.get('OMP_NUM_THREADS', '(all)')}")
-    print("       total ms, median (range)   render ms            encode ms")
+    print(f"{'':17} {'total ms, median (range)':26} {'render ms':24} {'PNG encode ms':24}")
     summary("cold", cold)
     summary("warm", warm)
+    summary("warm, effects off", plain)
 
 
 if __name__ == "__main__":
