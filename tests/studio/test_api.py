@@ -9,6 +9,8 @@ import asyncio
 import copy
 import json
 import os
+import subprocess
+import sys
 
 import numpy as np
 import OpenImageIO as oiio
@@ -122,6 +124,13 @@ def test_an_uploaded_16_bit_picture_with_alpha_exports_as_the_tool_renders_it(st
     assert json.loads(body)["image"]["name"] == "astronaut.png"
 
 
+def nested(depth):
+    value = []
+    for _ in range(depth - 1):
+        value = [value]
+    return value
+
+
 JSON = {"Content-Type": "application/json"}
 BYTES = {"Content-Type": "application/octet-stream"}
 
@@ -130,6 +139,8 @@ REFUSED = [
     ("/api/render", b"{bad", JSON, 400, "malformed JSON"),
     ("/api/render", b"[1, 2]", JSON, 400, "expected a JSON object"),
     ("/api/render", b"\xff\xfe", JSON, 400, "malformed JSON"),
+    ("/api/render", b"[" * 100000, JSON, 400, "nested too deeply"),
+    ("/api/render", {"scene": graded(Hue=nested(70))}, {}, 400, "deep"),
     ("/api/render", {"scene": {}}, {"Content-Type": "text/plain"}, 400, "Content-Type"),
     ("/api/render", {"view": "image"}, {}, 400, "scene: missing"),
     ("/api/render", {"scene": "{}"}, {}, 400, "scene: expected dict"),
@@ -183,6 +194,22 @@ def test_refused_requests_get_a_status_and_a_message(studio, path, body, headers
     assert message in json.loads(answer)["error"]
     assert studio.alive()
     assert not os.path.exists(os.path.join(os.path.dirname(studio.folder), "escaped.json"))
+
+
+@pytest.mark.parametrize("args,message", [
+    (["missing.png"], "cannot read missing.png"),
+    (["astronaut.png", "--scene", "bad.json"], "bad.json: /params/Adjust 1/Hue: 400 is outside"),
+    (["--scene", "missing.json"], "cannot read missing.json"),
+    (["--folder", "nowhere"], "nowhere is not a folder"),
+])
+def test_a_bad_start_exits_with_2_and_says_why(tmp_path, args, message):
+    folder = folder_with_example(tmp_path)
+    with open(os.path.join(folder, "bad.json"), "w") as f:
+        json.dump(graded(Hue=400), f)
+    done = subprocess.run([sys.executable, "-m", "zonepainter.studio", *args, "--port", "0"],
+                          cwd=folder, capture_output=True, text=True, timeout=60)
+    assert done.returncode == 2
+    assert message in done.stderr
 
 
 def test_limits_refuse_large_uploads_and_pictures(tmp_path, cli):

@@ -97,8 +97,11 @@ class Studio:
         if client is None:
             while len(self.clients) >= MAX_CLIENTS:
                 _, gone = self.clients.popitem(last=False)
-                await self.in_thread(gone.engine.close)
-            client = Client(await self.in_thread(engine.Engine), self.picture, self.scene)
+                # Closing waits for a render of that client still running; nobody waits on it.
+                asyncio.get_running_loop().run_in_executor(self.executor, gone.engine.close)
+            # A session takes about a millisecond to set up: made here, before any await, so
+            # two first requests of one page can't each make one.
+            client = Client(engine.Engine(), self.picture, self.scene)
             self.clients[key] = client
         self.clients.move_to_end(key)
         return client
@@ -126,6 +129,8 @@ async def json_body(request):
         body = json.loads(raw.decode("utf-8"))
     except (UnicodeDecodeError, json.JSONDecodeError) as e:
         raise BadRequest(f"malformed JSON: {e}") from None
+    except RecursionError:
+        raise BadRequest("malformed JSON: nested too deeply") from None
     if not isinstance(body, dict):
         raise BadRequest("expected a JSON object")
     return body
