@@ -183,7 +183,8 @@ REFUSED = [
 ]
 
 
-@pytest.mark.parametrize("path,body,headers,status,message", REFUSED)
+@pytest.mark.parametrize("path,body,headers,status,message", REFUSED,
+                         ids=[f"{r[0]}-{r[3]}-{i}" for i, r in enumerate(REFUSED)])
 def test_refused_requests_get_a_status_and_a_message(studio, path, body, headers, status,
                                                      message):
     raw = body if isinstance(body, bytes) else None
