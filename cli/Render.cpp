@@ -80,9 +80,6 @@ private:
     bool armed_ = true;
 };
 
-const char* kPlainFloat =
-    "the plain render takes 8- or 16-bit images; use the smart render or --depth 8 or 16";
-
 } // namespace
 
 PluginError::PluginError(PF_Err err, const std::string& during)
@@ -170,7 +167,16 @@ void printTimings(const FrameCapture& capture, std::ostream& out) {
     }
 }
 
-int runRender(const RenderOptions& o, std::ostream& out, std::ostream& err) {
+void checkSceneFile(const std::string& path) {
+    headless::Host host(headless::Plugin::fromCommand(&command));
+    InstanceGuard guard(host);
+    const PF_Err err = host.setupInstance();
+    if (err != PF_Err_NONE)
+        throw PluginError(err, "instance setup");
+    headless::loadSceneFile(path, host);
+}
+
+void renderStill(const RenderOptions& o, std::ostream& out, std::ostream& err) {
     if (o.depth != 0 && o.depth != 8 && o.depth != 16 && o.depth != 32)
         throw UsageError("--depth must be 8, 16 or 32");
     const bool plain = o.kind == RenderKind::Plain;
@@ -209,7 +215,6 @@ int runRender(const RenderOptions& o, std::ostream& out, std::ostream& err) {
         writePicture(o.output, *makeWeightsView(*frame.capture), false, err);
         break;
     }
-    return 0;
 }
 
 } // namespace zpcli
