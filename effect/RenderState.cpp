@@ -12,9 +12,13 @@
 #include "fx/BlurFilter.h"
 #include "fx/VariableBlurFilter.h"
 
+#include <mutex>
+
 namespace {
 
-// Plain statics: the host sends sequence commands one at a time.
+// Guarded: a host rendering sequences on several threads may set one up while it sets down
+// another.
+std::mutex g_instanceMutex;
 int32_t g_instanceCount = 0;
 AE_MemoryManager* g_memoryHandler = nullptr;
 AEGP_PluginID g_pluginId = 0;
@@ -34,6 +38,7 @@ AEGP_PluginID pluginId() {
 } // namespace effect_globals
 
 InstanceToken::InstanceToken(SPBasicSuite* basic) {
+    std::lock_guard<std::mutex> lock(g_instanceMutex);
     ++g_instanceCount;
     if (g_instanceCount != 1)
         return;
@@ -52,6 +57,7 @@ InstanceToken::InstanceToken(SPBasicSuite* basic) {
 }
 
 InstanceToken::~InstanceToken() {
+    std::lock_guard<std::mutex> lock(g_instanceMutex);
     if (--g_instanceCount == 0) {
         delete g_memoryHandler;
         g_memoryHandler = nullptr;

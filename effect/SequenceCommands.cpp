@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <new>
 
 namespace {
@@ -13,10 +14,15 @@ namespace {
 // that owns it. A record's render-state field is trusted only when it names one of these for
 // the same handle: a record from a damaged or foreign project file, or a host's copy of a live
 // record, holds some other value, and deleting that would free memory that is not ours (or
-// another sequence's state). Unguarded: the host sends sequence commands one at a time.
+// another sequence's state). Guarded: a host that renders sequences on several threads may set
+// one up while it sets down another.
 std::map<uint64_t, PF_Handle>& liveStates() {
     static std::map<uint64_t, PF_Handle> states;
     return states;
+}
+std::mutex& liveStatesMutex() {
+    static std::mutex m;
+    return m;
 }
 
 SequenceData* lockRecord(PF_InData* in_data, PF_Handle h) {
@@ -26,11 +32,16 @@ SequenceData* lockRecord(PF_InData* in_data, PF_Handle h) {
 // Destroys the state the record points at when handle `h` owns it; any other value is left
 // alone. Either way the record no longer points anywhere.
 void destroyState(SequenceData* record, PF_Handle h) {
-    const auto it = liveStates().find(record->renderState);
-    if (it != liveStates().end() && it->second == h) {
-        liveStates().erase(it);
-        delete reinterpret_cast<RenderState*>(static_cast<uintptr_t>(record->renderState));
+    bool owned = false;
+    {
+        std::lock_guard<std::mutex> lock(liveStatesMutex());
+        const auto it = liveStates().find(record->renderState);
+        owned = it != liveStates().end() && it->second == h;
+        if (owned)
+            liveStates().erase(it);
     }
+    if (owned)
+        delete reinterpret_cast<RenderState*>(static_cast<uintptr_t>(record->renderState));
     record->renderState = 0;
 }
 
@@ -98,7 +109,10 @@ PF_Err sequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
     record->renderState = 0;
     auto state = std::make_unique<RenderState>(in_data->pica_basicP);
     const auto address = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(state.get()));
-    liveStates().emplace(address, h);
+    {
+        std::lock_guard<std::mutex> lock(liveStatesMutex());
+        liveStates().emplace(address, h);
+    }
     record->renderState = address;
     state.release();
     in_data->utils->host_unlock_handle(h);

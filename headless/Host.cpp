@@ -9,13 +9,30 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <mutex>
 #include <stdexcept>
+#include <tuple>
+#include <unordered_map>
 
 namespace headless {
 
 namespace {
 
-Host* g_current = nullptr;
+// Each thread talks to the host it last sent a command through, so hosts on several threads
+// render side by side (the command line's jobs, the Python module's sessions).
+thread_local Host* g_current = nullptr;
+
+// Handles belong to the process, as the real host's do: one sequence's render may give back a
+// block another sequence kept (the kept label maps share one budget across the library). Each
+// handle remembers the host that made it, which keeps the count; one lock guards them all.
+std::mutex& handleMutex() {
+    static std::mutex m;
+    return m;
+}
+std::unordered_map<PF_Handle, Host*>& handleOwners() {
+    static std::unordered_map<PF_Handle, Host*> owners;
+    return owners;
+}
 
 Host& cur() {
     if (g_current == nullptr)
@@ -59,6 +76,15 @@ A_Err cbRegister(AEGP_GlobalRefcon, const A_char* name, AEGP_PluginID* id) {
     return cur().registerWithAegp(name, id);
 }
 
+// One basic suite for the process: the effect keeps the pointer it was first handed for as
+// long as it is loaded, beyond the life of the host that handed it.
+SPBasicSuite makeBasicSuite() {
+    auto t = trappedTable<kBasicSuite, SPBasicSuite>();
+    ZP_SERVE(kBasicSuite, t, AcquireSuite, cbAcquireSuite);
+    ZP_SERVE(kBasicSuite, t, ReleaseSuite, cbReleaseSuite);
+    return t;
+}
+
 PF_Err cbUpdateParamUI(PF_ProgPtr, PF_ParamIndex index, const PF_ParamDef* def) {
     if (cur().faults.shouldFail("PF_UpdateParamUI"))
         return PF_Err_BAD_CALLBACK_PARAM;
@@ -92,6 +118,7 @@ AEGP_UtilitySuite4 makeUtilitySuite() {
 const PF_ParamUtilsSuite1 g_paramUtilsSuite = makeParamUtilsSuite();
 const PF_HandleSuite1 g_handleSuite = makeHandleSuite();
 const AEGP_UtilitySuite4 g_utilitySuite = makeUtilitySuite();
+SPBasicSuite g_basicSuite = makeBasicSuite();
 // Held for the sequence's life; none of its functions is the effect's to call.
 const AEGP_LayerSuite5 g_layerSuite = trappedTable<kLayerSuite, AEGP_LayerSuite5>();
 
@@ -195,9 +222,6 @@ Host::Host(std::shared_ptr<Plugin> plugin) : plugin_(std::move(plugin)) {
     ZP_SERVE(kUtilCallbacks, utils_, host_unlock_handle, cbUnlockHandle);
     ZP_SERVE(kUtilCallbacks, utils_, host_dispose_handle, cbDisposeHandle);
     ZP_SERVE(kUtilCallbacks, utils_, get_platform_data, cbPlatformData);
-    basic_ = trappedTable<kBasicSuite, SPBasicSuite>();
-    ZP_SERVE(kBasicSuite, basic_, AcquireSuite, cbAcquireSuite);
-    ZP_SERVE(kBasicSuite, basic_, ReleaseSuite, cbReleaseSuite);
     pluginPath_ = plugin_ ? plugin_->path() : std::string();
 
     registerSuite(kPFHandleSuite, kPFHandleSuiteVersion1, &g_handleSuite);
@@ -218,10 +242,15 @@ Host::Host(std::shared_ptr<Plugin> plugin) : plugin_(std::move(plugin)) {
 }
 
 Host::~Host() {
-    for (auto& [h, rec] : handles_)
-        std::free(rec->memory);
-    handles_.clear();
-    setHandlePoolBytes(0);
+    {
+        std::lock_guard<std::mutex> lock(handleMutex());
+        for (auto& [h, rec] : handles_) {
+            std::free(rec->memory);
+            handleOwners().erase(h);
+        }
+        handles_.clear();
+        setHandlePoolBytesLocked(0);
+    }
     extensions_.clear();
     if (g_current == this)
         g_current = nullptr;
@@ -231,11 +260,15 @@ void Host::resetOutData() {
     std::memset(&out_, 0, sizeof out_);
 }
 
+SPBasicSuite* Host::basicSuite() {
+    return &g_basicSuite;
+}
+
 PF_InData& Host::preparedInData() {
     makeCurrent();
     in_.inter = inter_;
     in_.utils = &utils_;
-    in_.pica_basicP = &basic_;
+    in_.pica_basicP = &g_basicSuite;
     in_.num_params = paramCount();
     in_.sequence_data = sequence_;
     return in_;
@@ -401,12 +434,15 @@ std::string Host::groupOf(int index) const {
 }
 
 // --- handles -------------------------------------------------------------------------------------
+// Faults are planned on the host a call reaches (the calling thread's); the handle's records are
+// kept by the host that made it.
 PF_Handle Host::newHandle(uint64_t size) {
     lastHandleSize_ = static_cast<int64_t>(size);
     if (faults.shouldFail("host_new_handle"))
         return nullptr;
     if (size > (uint64_t{1} << 34))
         return nullptr; // beyond what this host will give
+    std::lock_guard<std::mutex> lock(handleMutex());
     auto rec = std::make_unique<HandleRec>();
     rec->memory = takeMemory(size);
     if (rec->memory == nullptr)
@@ -414,39 +450,60 @@ PF_Handle Host::newHandle(uint64_t size) {
     rec->size = size;
     auto h = reinterpret_cast<PF_Handle>(rec.get());
     handles_[h] = std::move(rec);
+    handleOwners()[h] = this;
     ++liveHandles_;
     ++handlesMade_;
     return h;
 }
 
+namespace {
+// The live record of a handle and the host that counts it; both null for a handle no live host
+// made. The handle lock must be held.
+std::pair<Host*, Host::HandleRec*> findHandle(PF_Handle h) {
+    const auto it = handleOwners().find(h);
+    if (it == handleOwners().end())
+        return {nullptr, nullptr};
+    return {it->second, reinterpret_cast<Host::HandleRec*>(h)};
+}
+} // namespace
+
 void* Host::lockHandle(PF_Handle h) {
-    auto it = handles_.find(h);
-    if (it == handles_.end())
+    std::unique_lock<std::mutex> lock(handleMutex());
+    auto [owner, rec] = findHandle(h);
+    if (rec == nullptr)
         return nullptr;
+    lock.unlock();
     if (faults.shouldFail("host_lock_handle"))
         return nullptr;
-    if (it->second->locks++ == 0)
-        ++lockedHandles_;
-    return it->second->memory;
+    lock.lock();
+    std::tie(owner, rec) = findHandle(h);
+    if (rec == nullptr)
+        return nullptr;
+    if (rec->locks++ == 0)
+        ++owner->lockedHandles_;
+    return rec->memory;
 }
 
 void Host::unlockHandle(PF_Handle h) {
-    auto it = handles_.find(h);
-    if (it == handles_.end() || it->second->locks == 0)
+    std::lock_guard<std::mutex> lock(handleMutex());
+    auto [owner, rec] = findHandle(h);
+    if (rec == nullptr || rec->locks == 0)
         return;
-    if (--it->second->locks == 0)
-        --lockedHandles_;
+    if (--rec->locks == 0)
+        --owner->lockedHandles_;
 }
 
 void Host::disposeHandle(PF_Handle h) {
-    auto it = handles_.find(h);
-    if (it == handles_.end())
+    std::lock_guard<std::mutex> lock(handleMutex());
+    auto [owner, rec] = findHandle(h);
+    if (rec == nullptr)
         return;
-    if (it->second->locks > 0)
-        --lockedHandles_;
-    giveMemory(it->second->memory, it->second->size);
-    handles_.erase(it);
-    --liveHandles_;
+    if (rec->locks > 0)
+        --owner->lockedHandles_;
+    owner->giveMemory(rec->memory, rec->size);
+    handleOwners().erase(h);
+    owner->handles_.erase(h);
+    --owner->liveHandles_;
 }
 
 void* Host::takeMemory(uint64_t size) {
@@ -469,6 +526,11 @@ void Host::giveMemory(void* memory, uint64_t size) {
 }
 
 void Host::setHandlePoolBytes(uint64_t bytes) {
+    std::lock_guard<std::mutex> lock(handleMutex());
+    setHandlePoolBytesLocked(bytes);
+}
+
+void Host::setHandlePoolBytesLocked(uint64_t bytes) {
     poolLimit_ = bytes;
     // The largest blocks go first: they are the ones a smaller pool would not keep.
     while (poolBytes_ > poolLimit_ && !pool_.empty()) {

@@ -110,7 +110,10 @@ public:
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
 
-    // The host all static callbacks talk to (the one most recently constructed or used).
+    // The host the static callbacks of the calling thread talk to: the one this thread most
+    // recently constructed or sent a command through. Hosts on different threads work side by
+    // side; one host is used by one thread at a time. Handles belong to the process: any host
+    // locks and disposes a handle another made, and the maker keeps the count.
     static Host* current();
     void makeCurrent();
 
@@ -176,8 +179,8 @@ public:
     void clearSuiteLog() { suiteLog_.clear(); }
 
     // The basic suite this host hands to the effect (for tests that call host-binding code
-    // directly).
-    SPBasicSuite* basicSuite() { return &basic_; }
+    // directly). It is the process's one basic suite: calls reach the calling thread's host.
+    SPBasicSuite* basicSuite();
     // An in-data record as a command would receive it (callbacks, suites, times).
     PF_InData& preparedInData();
 
@@ -247,7 +250,6 @@ private:
     PF_OutData out_{};
     PF_InteractCallbacks inter_{};
     PF_UtilCallbacks utils_{};
-    SPBasicSuite basic_{};
     PF_Handle sequence_ = nullptr;
 
     std::vector<DeclaredParam> declared_;
@@ -268,6 +270,7 @@ private:
     std::multimap<uint64_t, void*> pool_; // disposed memory by size
     uint64_t poolBytes_ = 0;
     uint64_t poolLimit_ = kDefaultPoolBytes;
+    void setHandlePoolBytesLocked(uint64_t bytes);
     void* takeMemory(uint64_t size);
     void giveMemory(void* memory, uint64_t size);
 

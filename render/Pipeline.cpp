@@ -22,7 +22,8 @@
 
 namespace {
 
-PipelineObserver* g_observer = nullptr;
+// Per thread: hosts that render on several threads at once each watch their own frames.
+thread_local PipelineObserver* g_observer = nullptr;
 
 class StageClock {
 public:

@@ -40,5 +40,5 @@ public:
 PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, PixelBuffer& output,
                    const Rect& inputRect, const Rect& outputRect, int32_t originX, int32_t originY);
 
-// Installs an observer for the frames rendered by this process (null removes it).
+// Installs an observer for the frames the calling thread renders (null removes it).
 void setPipelineObserver(PipelineObserver* observer);

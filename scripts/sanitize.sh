@@ -3,8 +3,8 @@
 #   asan  the whole ctest suite under AddressSanitizer and UndefinedBehaviorSanitizer, float
 #         conversion and division checks on the image code; any report fails its test
 #   tsan  the parallel image tests (test_fx, test_color, test_render and the hostile-pixel and
-#         guarded-world end-to-end tests) under ThreadSanitizer, with libomp's archer tool so
-#         OpenMP's own synchronisation is understood
+#         guarded-world end-to-end tests) and hosts rendering on several threads at once, under
+#         ThreadSanitizer, with libomp's archer tool so OpenMP's own synchronisation is understood
 # Usage: scripts/sanitize.sh [asan|tsan|all]   (default all). Exits non-zero on any report or
 # failed test. Build folders: build-asan, build-tsan.
 set -euo pipefail
@@ -49,7 +49,8 @@ if [[ $what == tsan || $what == all ]]; then
     # its replacement refuse the scratch block can't run here.
     runs=("test_fx --gtest_filter=-BlurFilterApply.ScratchRefusedLeavesTheBufferAlone"
         "test_color" "test_render"
-        "test_reliability --gtest_filter=HostilePixels.*:GuardedWorlds.*")
+        "test_reliability --gtest_filter=HostilePixels.*:GuardedWorlds.*"
+        "test_headless --gtest_filter=ConcurrentHosts.*")
     for run in "${runs[@]}"; do
         read -r t args <<<"$run"
         stage "tsan: $t"
