@@ -78,7 +78,8 @@ int runShot(const RenderOptions& o, const std::vector<int>& frames, std::ostream
         err << " and " << failed.size() - kListedFailures << " more";
     err << "\n";
     if (result.notStarted > 0)
-        err << result.notStarted << " frames not started (--fail-fast)\n";
+        err << result.notStarted << " of " << frames.size()
+            << " frames not started (--fail-fast)\n";
     return code;
 }
 

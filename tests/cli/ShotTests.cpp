@@ -68,13 +68,22 @@ TEST_F(Shot, FramesRenderedTwoAtATimeMatchFramesRenderedOneByOne) {
     writeFrames(160, 120, frames);
     const auto r = runCli(render({"--frames", "1-12", "--jobs", "2", "--timings"}));
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto oneByOne = render({"--frames", "1-12", "--jobs", "1"});
+    oneByOne[6] = dir.file("one.####.png");
+    ASSERT_EQ(runCli(oneByOne).exitCode, 0);
+    // The shot's frame is the picture's: frame 7 alone, as a still.
+    ASSERT_EQ(runCli({"render", "--scene", scene, "--input", dir.file("in.0007.png"), "--output",
+                      dir.file("still.png")})
+                  .exitCode,
+              0);
+    EXPECT_EQ(clitest::readText(dir.file("one.0007.png")),
+              clitest::readText(dir.file("still.png")));
+    EXPECT_NE(clitest::readText(out(1)), clitest::readText(out(2)));
 
     for (int f : frames) {
-        const std::string still = dir.file("still.png");
-        const auto one = runCli({"render", "--scene", scene, "--input",
-                                 dir.file(numbered("in.%04d.png", f)), "--output", still});
-        ASSERT_EQ(one.exitCode, 0) << one.err;
-        EXPECT_EQ(clitest::readText(out(f)), clitest::readText(still)) << "frame " << f;
+        EXPECT_EQ(clitest::readText(out(f)),
+                  clitest::readText(dir.file(numbered("one.%04d.png", f))))
+            << "frame " << f;
         EXPECT_TRUE(contains(r.err, "frame " + std::to_string(f) + " done ")) << r.err;
         // Each frame's timings come whole under its heading: eight stages, masks first.
         const size_t heading = r.out.find("frame " + std::to_string(f) + "\nmasks ");
@@ -112,14 +121,14 @@ TEST_F(Shot, SkipExistingRendersOnlyTheMissingFrames) {
 // is the whole frame. SIGKILL leaves the hidden temporary file; SIGTERM removes it on the way.
 TEST_F(Shot, AKilledRunLeavesNoPartialFrame) {
     // One large input and a scene per frame (all alike): every frame takes long to write.
-    writeFrames(1800, 1800, {1});
+    writeFrames(1400, 1400, {1});
     const std::string input = dir.file("in.0001.png");
-    for (int f = 1; f <= 8; ++f)
+    for (int f = 1; f <= 3; ++f)
         clitest::writeText(dir.file(numbered("scene.%d.json", f)), "{}");
     const std::vector<std::string> args = {
         "render", "--scene",        dir.file("scene.%d.json"), "--input",
         input,    "--output",       dir.file("out.%04d.png"),  "--frames",
-        "1-8",    "--skip-existing"};
+        "1-3",    "--skip-existing"};
     const auto temporaries = [&] {
         std::vector<std::string> names;
         for (const std::string& name : dir.entries())
@@ -164,10 +173,12 @@ TEST_F(Shot, AKilledRunLeavesNoPartialFrame) {
                                "--output", dir.file("still.png")});
     ASSERT_EQ(still.exitCode, 0) << still.err;
     const std::string reference = clitest::readText(dir.file("still.png"));
-    for (int f = 1; f <= 8; ++f)
+    for (int f = 1; f <= 3; ++f)
         EXPECT_TRUE(clitest::readText(out(f)) == reference) << "frame " << f;
 }
 
+// The syntax's own mistakes are covered by the frame syntax tests; here each kind reaches the
+// user as a usage error before anything is written.
 TEST_F(Shot, BadRangesAndTokensAreUsageErrors) {
     writeFrames(8, 8, {1});
     const std::string in = dir.file("in.0001.png");
@@ -176,11 +187,7 @@ TEST_F(Shot, BadRangesAndTokensAreUsageErrors) {
     const std::string outOne = dir.file("o.png");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{seq, outSeq, "--frames", "5-1"}, "--frames: '5-1' runs backwards"},
-        {{seq, outSeq, "--frames", "1-9x0"}, "step below 1"},
-        {{seq, outSeq, "--frames", "1-5000000"}, "more than 1000000 frames"},
-        {{seq, outSeq, "--frames", "one"}, "where a number belongs"},
         {{dir.file("in.%s.png"), outSeq, "--frames", "1"}, "'%s' is not a frame token"},
-        {{seq, dir.file("o.##.%04d.png"), "--frames", "1"}, "more than one frame token"},
         {{seq, outSeq}, "has a frame token but no --frames"},
         {{in, outOne, "--frames", "1"}, "--frames needs a frame token"},
         {{seq, outOne, "--frames", "1-2"}, "all 2 frames would be written to that one file"},
@@ -198,6 +205,12 @@ TEST_F(Shot, BadRangesAndTokensAreUsageErrors) {
         EXPECT_EQ(r.exitCode, 2) << words;
         EXPECT_TRUE(contains(r.err, words)) << r.err;
     }
+    // A scene every frame shares is read once, before the first frame.
+    clitest::writeText(scene, "{ not json");
+    const auto r =
+        runCli({"render", "--scene", scene, "--input", seq, "--output", outSeq, "--frames", "1-2"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err.rfind("zonepainter: scene error: " + scene, 0), 0u) << r.err;
     EXPECT_EQ(dir.entries(), before) << "a refused run wrote something";
 }
 
@@ -226,7 +239,8 @@ TEST_F(Shot, AFailingFrameFailsAloneAndIsSummed) {
         std::filesystem::remove(out(f));
     r = runCli(render({"--frames", "1-4", "--fail-fast", "--progress", "none"}));
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.err.ends_with("\n1 of 4 frames failed: 3\n1 frames not started (--fail-fast)\n"))
+    EXPECT_TRUE(
+        r.err.ends_with("\n1 of 4 frames failed: 3\n1 of 4 frames not started (--fail-fast)\n"))
         << r.err;
     EXPECT_FALSE(std::filesystem::exists(out(4)));
 }
