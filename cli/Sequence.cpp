@@ -63,11 +63,14 @@ void checkSequence(const RenderOptions& o, const std::vector<int>& frames) {
 
     if (o.depth != 0 && o.depth != 8 && o.depth != 16 && o.depth != 32)
         throw UsageError("--depth must be 8, 16 or 32");
+    const bool plain = o.kind == RenderKind::Plain;
+    if (plain && o.depth == 32)
+        throw UsageError(kPlainFloat);
     checkOutputPath(p.output.expand(frames.front()));
     // Shared by every frame: refused once here rather than once per frame.
     if (!p.input.hasToken()) {
-        const int depth = fileDepthOf(p.input.expand(0));
-        if (o.kind == RenderKind::Plain && (o.depth == 32 || (o.depth == 0 && depth == 32)))
+        const int fileDepth = fileDepthOf(p.input.expand(0));
+        if (plain && o.depth == 0 && fileDepth == 32)
             throw UsageError(kPlainFloat);
     }
     if (!p.scene.hasToken())
