@@ -208,9 +208,9 @@ TEST_F(ViewOption, TimingsListEveryStage) {
 
 TEST_F(ViewOption, ARepeatedRenderReusesTheLabelMapAndWritesTheSameFrame) {
     const auto once = view("image", {});
-    const auto r =
-        runCli({"render", "--scene", dir.file("scene.json"), "--input", dir.file("in.png"),
-                "--output", dir.file("twice.png"), "--timings", "--repeat", "2"});
+    const auto r = runCli({"render", "--scene", dir.file("scene.json"), "--input",
+                           dir.file("in.png"), "--output", dir.file("twice.png"), "--timings",
+                           "--repeat", "2"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const size_t first = r.out.find("render 1 of 2\n");
     const size_t second = r.out.find("render 2 of 2\n");
