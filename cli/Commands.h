@@ -39,6 +39,10 @@ Downsample parseDownsample(const std::string& text);
 int32_t fullResolutionHeight(int32_t height, const Downsample& ds);
 
 enum class RenderKind { Plain, Smart };
+
+// Why a plain render of a float world is refused.
+inline constexpr const char* kPlainFloatMessage =
+    "the plain render takes 8- or 16-bit images; use the smart render or --depth 8 or 16";
 enum class View { Image, Strokes, Labels, Weights };
 
 // One picture, or a shot: the names may hold a frame token (cli/FramePattern.h), and then

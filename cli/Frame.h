@@ -42,9 +42,6 @@ void renderStill(const RenderOptions& options, std::ostream& out, std::ostream& 
 // frame is rendered. Throws headless::SceneError or PluginError.
 void checkSceneFile(const std::string& path);
 
-inline constexpr const char* kPlainFloat =
-    "the plain render takes 8- or 16-bit images; use the smart render or --depth 8 or 16";
-
 // One line per stage: name and milliseconds, the propagation marked when the label map was
 // reused; with several renders each one's stages under a heading.
 void printTimings(const FrameCapture& capture, std::ostream& out);

@@ -1,12 +1,10 @@
 #include "cli/ImageIO.h"
 
 #include "cli/TempFile.h"
-#include "image/PixelTraits.h"
 
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <type_traits>
 #include <vector>
@@ -35,100 +33,6 @@ std::string oneLine(std::string s) {
         s.pop_back();
     std::replace(s.begin(), s.end(), '\n', ' ');
     return s.empty() ? std::string("unknown error") : s;
-}
-
-// --- samples -----------------------------------------------------------------------------------
-
-// A file sample as a fraction of full: 8-bit /255, 16-bit /65535, float as is.
-template <typename S> float unitOf(S v) {
-    if constexpr (std::is_same_v<S, uint8_t>)
-        return static_cast<float>(v) / 255.0f;
-    else if constexpr (std::is_same_v<S, uint16_t>)
-        return static_cast<float>(v) / 65535.0f;
-    else
-        return v;
-}
-
-// A fraction of full as an integer sample with `full` as its top, rounded to nearest; NaN and
-// values below 0 give 0, values above 1 give full.
-template <typename U> U roundedFrom(float x, float full) {
-    if (!(x > 0.0f))
-        return 0;
-    if (x >= 1.0f)
-        return static_cast<U>(full);
-    return static_cast<U>(std::floor(x * full + 0.5f));
-}
-
-// File sample S to world sample T. Matching depths go across exactly (16-bit by the host
-// mapping); the rest through fractions of full.
-template <typename S, typename T> T toWorld(S v) {
-    if constexpr (std::is_same_v<S, T> && !std::is_same_v<T, uint16_t>) {
-        return v;
-    } else if constexpr (std::is_same_v<S, uint16_t> && std::is_same_v<T, uint16_t>) {
-        return fileToHost16(v);
-    } else if constexpr (fx::PixelTraits<T>::isFloat) {
-        return unitOf(v);
-    } else {
-        return roundedFrom<T>(unitOf(v), fx::PixelTraits<T>::full);
-    }
-}
-
-// World sample T to file sample U (uint8_t, uint16_t with 65535 as full, or float).
-template <typename T, typename U> U toFile(T v) {
-    if constexpr (std::is_same_v<T, U> && !std::is_same_v<T, uint16_t>) {
-        return v;
-    } else if constexpr (std::is_same_v<T, uint16_t> && std::is_same_v<U, uint16_t>) {
-        return hostToFile16(v);
-    } else {
-        const float unit = static_cast<float>(v) / fx::PixelTraits<T>::full;
-        if constexpr (std::is_same_v<U, float>)
-            return unit;
-        else if constexpr (std::is_same_v<U, uint8_t>)
-            return roundedFrom<U>(unit, 255.0f);
-        else
-            return roundedFrom<U>(unit, 65535.0f);
-    }
-}
-
-template <typename S, typename T>
-void fillWorld(const std::vector<S>& samples, int channels, headless::HostWorld& world) {
-    const int w = world.width();
-    const int h = world.height();
-    const T full = static_cast<T>(fx::PixelTraits<T>::full);
-    const bool grey = channels <= 2;
-    const bool alpha = channels == 2 || channels == 4;
-#pragma omp parallel for schedule(static)
-    for (int y = 0; y < h; ++y) {
-        const S* src = samples.data() + static_cast<size_t>(y) * static_cast<size_t>(w) *
-                                            static_cast<size_t>(channels);
-        T* dst = world.pixel<T>(0, y);
-        for (int x = 0; x < w; ++x, src += channels, dst += 4) {
-            dst[0] = alpha ? toWorld<S, T>(src[channels - 1]) : full;
-            dst[1] = toWorld<S, T>(src[0]);
-            dst[2] = toWorld<S, T>(src[grey ? 0 : 1]);
-            dst[3] = toWorld<S, T>(src[grey ? 0 : 2]);
-        }
-    }
-}
-
-template <typename T, typename U>
-void fillFile(const headless::HostWorld& world, int channels, std::vector<U>& samples) {
-    const int w = world.width();
-    const int h = world.height();
-    samples.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * static_cast<size_t>(channels));
-#pragma omp parallel for schedule(static)
-    for (int y = 0; y < h; ++y) {
-        U* dst = samples.data() +
-                 static_cast<size_t>(y) * static_cast<size_t>(w) * static_cast<size_t>(channels);
-        const T* src = reinterpret_cast<const T*>(world.row(y));
-        for (int x = 0; x < w; ++x, dst += channels, src += 4) {
-            dst[0] = toFile<T, U>(src[1]);
-            dst[1] = toFile<T, U>(src[2]);
-            dst[2] = toFile<T, U>(src[3]);
-            if (channels == 4)
-                dst[3] = toFile<T, U>(src[0]);
-        }
-    }
 }
 
 // --- reading -----------------------------------------------------------------------------------
@@ -207,8 +111,7 @@ Picture readPicture(const std::string& path, int depth) {
         if (!in->read_image(0, 0, 0, channels, type, samples.data()))
             throw UsageError("cannot read " + quoted(path) + ": " + oneLine(in->geterror()));
         pic.world = std::make_unique<headless::HostWorld>(w, h, worldDepth / 8, 0, 0);
-        fx::dispatchDepth(worldDepth / 8,
-                          [&]<typename T>() { fillWorld<S, T>(samples, channels, *pic.world); });
+        samplesToWorld(samples.data(), channels, *pic.world);
     };
     if (pic.fileDepth == 8)
         readAs(uint8_t{});
@@ -312,18 +215,21 @@ void writePicture(const std::string& path, const headless::HostWorld& world, boo
     std::vector<uint16_t> s16;
     std::vector<float> s32;
     const void* data = nullptr;
-    fx::dispatchDepth(bpc, [&]<typename T>() {
-        if (st.given == TypeDesc::UINT8) {
-            fillFile<T, uint8_t>(world, channels, s8);
-            data = s8.data();
-        } else if (st.given == TypeDesc::UINT16) {
-            fillFile<T, uint16_t>(world, channels, s16);
-            data = s16.data();
-        } else {
-            fillFile<T, float>(world, channels, s32);
-            data = s32.data();
-        }
-    });
+    const size_t count = static_cast<size_t>(world.width()) * static_cast<size_t>(world.height()) *
+                         static_cast<size_t>(channels);
+    if (st.given == TypeDesc::UINT8) {
+        s8.resize(count);
+        worldToSamples(world, channels, s8.data());
+        data = s8.data();
+    } else if (st.given == TypeDesc::UINT16) {
+        s16.resize(count);
+        worldToSamples(world, channels, s16.data());
+        data = s16.data();
+    } else {
+        s32.resize(count);
+        worldToSamples(world, channels, s32.data());
+        data = s32.data();
+    }
 
     // The temporary file keeps the target's extension, so OpenImageIO picks the same writer.
     TempFile temp{fs::path(path)};

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "cli/Commands.h"
+#include "cli/SampleConversion.h"
 #include "headless/Worlds.h"
 
 #include <cstdint>
@@ -23,19 +24,6 @@ namespace zpcli {
 
 // Images wider or taller than this are refused before any pixel memory is taken.
 inline constexpr int kMaxImageSide = 30000;
-
-// 16-bit files hold 0..65535, the host 0..32768 (32768 is full). Both directions round to
-// nearest, which makes the file value of every host value read back as that host value:
-// fileToHost16(hostToFile16(h)) == h for h in 0..32768. Host values above 32768, which the host
-// never makes, write as 65535.
-constexpr uint16_t hostToFile16(uint16_t h) {
-    if (h >= 32768)
-        return 65535;
-    return static_cast<uint16_t>((uint32_t{h} * 65535u + 16384u) / 32768u);
-}
-constexpr uint16_t fileToHost16(uint16_t f) {
-    return static_cast<uint16_t>((uint32_t{f} * 32768u + 32767u) / 65535u);
-}
 
 // A picture in the host's layout as read from a file.
 struct Picture {

@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/EffectDescription.h"
 #include "headless/Host.h"
 
 #include <filesystem>
@@ -16,27 +17,6 @@ std::string defaultPluginPath(const char* argv0) {
 }
 
 namespace {
-
-const char* kindName(PF_ParamType t) {
-    switch (t) {
-    case PF_Param_CHECKBOX:
-        return "checkbox";
-    case PF_Param_COLOR:
-        return "color";
-    case PF_Param_POPUP:
-        return "popup";
-    case PF_Param_FLOAT_SLIDER:
-        return "slider";
-    case PF_Param_PATH:
-        return "mask";
-    case PF_Param_GROUP_START:
-        return "group";
-    case PF_Param_GROUP_END:
-        return "end";
-    default:
-        return "?";
-    }
-}
 
 std::string describe(const headless::DeclaredParam& p) {
     std::ostringstream s;
@@ -70,34 +50,23 @@ std::string describe(const headless::DeclaredParam& p) {
 } // namespace
 
 int runInfo(const std::string& pluginPath, std::ostream& out) {
-    headless::Host host(headless::Plugin::loadEffectLibrary(pluginPath));
-    PF_Err err = host.send(PF_Cmd_ABOUT);
-    if (err == PF_Err_NONE)
-        out << host.outData().return_msg << "\n";
-    if (err == PF_Err_NONE)
-        err = host.send(PF_Cmd_GLOBAL_SETUP);
-    if (err == PF_Err_NONE)
-        err = host.send(PF_Cmd_PARAMS_SETUP);
-    if (err != PF_Err_NONE) {
-        out.flush();
-        throw std::runtime_error("plug-in error " + std::to_string(err));
-    }
-    out << host.outData().num_params << " parameters\n";
+    const EffectDescription d = describeEffect(headless::Plugin::loadEffectLibrary(pluginPath));
+    out << d.about << "\n";
+    out << d.numParams << " parameters\n";
     out << std::setw(5) << 0 << "  " << std::left << std::setw(28) << "(input layer)"
         << std::setw(9) << "layer" << std::right << "\n";
     int depth = 0;
-    for (size_t i = 0; i < host.declared().size(); ++i) {
-        const auto& p = host.declared()[i];
+    for (size_t i = 0; i < d.params.size(); ++i) {
+        const auto& p = d.params[i];
         if (p.def.param_type == PF_Param_GROUP_END)
             --depth;
         const std::string name = std::string(static_cast<size_t>(2 * depth), ' ') +
                                  (p.def.param_type == PF_Param_GROUP_END ? "(end)" : p.def.name);
         out << std::setw(5) << i + 1 << "  " << std::left << std::setw(28) << name << std::setw(9)
-            << kindName(p.def.param_type) << std::right << describe(p) << "\n";
+            << paramKindName(p.def.param_type) << std::right << describe(p) << "\n";
         if (p.def.param_type == PF_Param_GROUP_START)
             ++depth;
     }
-    host.send(PF_Cmd_GLOBAL_SETDOWN);
     return 0;
 }
 

@@ -65,13 +65,13 @@ void checkSequence(const RenderOptions& o, const std::vector<int>& frames) {
         throw UsageError("--depth must be 8, 16 or 32");
     const bool plain = o.kind == RenderKind::Plain;
     if (plain && o.depth == 32)
-        throw UsageError(kPlainFloat);
+        throw UsageError(kPlainFloatMessage);
     checkOutputPath(p.output.expand(frames.front()));
     // Shared by every frame: refused once here rather than once per frame.
     if (!p.input.hasToken()) {
         const int fileDepth = fileDepthOf(p.input.expand(0));
         if (plain && o.depth == 0 && fileDepth == 32)
-            throw UsageError(kPlainFloat);
+            throw UsageError(kPlainFloatMessage);
     }
     if (!p.scene.hasToken())
         checkSceneFile(p.scene.expand(0));

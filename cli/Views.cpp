@@ -194,4 +194,19 @@ std::unique_ptr<headless::HostWorld> makeWeightsView(const FrameCapture& capture
     return view;
 }
 
+std::unique_ptr<headless::HostWorld> makeView(View view, const headless::HostWorld& input,
+                                              const FrameCapture& capture) {
+    switch (view) {
+    case View::Strokes:
+        return makeStrokesView(input, capture);
+    case View::Labels:
+        return makeLabelsView(capture, input.bytesPerChannel());
+    case View::Weights:
+        return makeWeightsView(capture);
+    case View::Image:
+        break;
+    }
+    throw std::logic_error("the rendered image is the frame's output, not a view");
+}
+
 } // namespace zpcli

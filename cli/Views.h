@@ -3,6 +3,7 @@
 // into pictures a person can read.
 #pragma once
 
+#include "cli/Commands.h"
 #include "headless/Worlds.h"
 #include "render/Pipeline.h"
 
@@ -72,5 +73,10 @@ std::unique_ptr<headless::HostWorld> makeLabelsView(const FrameCapture& capture,
 // The blended effects weight as grey (the captured output's alpha; 0 where the pixel has no
 // label), at the captured output's depth, full alpha.
 std::unique_ptr<headless::HostWorld> makeWeightsView(const FrameCapture& capture);
+
+// The picture one of the views (not View::Image, which is the rendered output itself) makes of a
+// frame rendered from `input` and captured with its images.
+std::unique_ptr<headless::HostWorld> makeView(View view, const headless::HostWorld& input,
+                                              const FrameCapture& capture);
 
 } // namespace zpcli

@@ -206,20 +206,6 @@ bool holdsValue(PF_ParamType t) {
            t == PF_Param_FLOAT_SLIDER || t == PF_Param_PATH;
 }
 
-std::vector<std::string> splitChoices(const std::string& text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (;;) {
-        const size_t bar = text.find('|', start);
-        out.push_back(
-            text.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
-        if (bar == std::string::npos)
-            break;
-        start = bar + 1;
-    }
-    return out;
-}
-
 struct Control {
     int index;              // parameter index (declaration position + 1)
     const DeclaredParam* d; // its declaration
@@ -401,7 +387,7 @@ void readValue(const Reader& r, const Json& v, const std::string& pointer, const
         break;
     }
     case PF_Param_POPUP: {
-        const auto choices = splitChoices(c.d->popupChoices);
+        const auto choices = popupChoiceList(c.d->popupChoices);
         const long long n = static_cast<long long>(choices.size());
         if (v.is_string()) {
             const std::string& s = v.get_ref<const std::string&>();
@@ -538,6 +524,20 @@ Json parseJson(const std::string& text, const std::string& source) {
 
 } // namespace
 
+std::vector<std::string> popupChoiceList(const std::string& text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (;;) {
+        const size_t bar = text.find('|', start);
+        out.push_back(
+            text.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        if (bar == std::string::npos)
+            break;
+        start = bar + 1;
+    }
+    return out;
+}
+
 Scene parseScene(const std::string& jsonText, const std::string& sourceName, const Host& host) {
     const Reader r(sourceName);
     const Json doc = parseJson(jsonText, sourceName);
@@ -656,7 +656,7 @@ void applyScene(const Scene& scene, Host& host) {
     }
 }
 
-void loadSceneFile(const std::string& path, Host& host) {
+std::string readSceneFile(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec))
         throw SceneError(path + ": is a directory, not a scene file");
@@ -680,7 +680,11 @@ void loadSceneFile(const std::string& path, Host& host) {
     }
     if (in.bad())
         throw SceneError(path + ": can't read: " + std::strerror(errno));
-    applyScene(parseScene(text, path, host), host);
+    return text;
+}
+
+void loadSceneFile(const std::string& path, Host& host) {
+    applyScene(parseScene(readSceneFile(path), path, host), host);
 }
 
 // --- writing
@@ -802,7 +806,7 @@ Json writtenValue(const PF_ParamDef& v, const DeclaredParam& d,
     case PF_Param_COLOR:
         return hexColor(v.u.cd.value);
     case PF_Param_POPUP: {
-        const auto choices = splitChoices(d.popupChoices);
+        const auto choices = popupChoiceList(d.popupChoices);
         const int n = v.u.pd.value;
         if (n >= 1 && static_cast<size_t>(n) <= choices.size())
             return choices[static_cast<size_t>(n - 1)];

@@ -56,6 +56,10 @@ struct Scene {
     std::vector<std::pair<int, PF_ParamDef>> values;
 };
 
+// The choices of a popup as the effect declares them ("Add|Normal|Screen"), in order; a scene
+// names a choice by its text or its 1-based number in this list.
+std::vector<std::string> popupChoiceList(const std::string& declaredText);
+
 // Reads and checks a scene. `sourceName` is only used in messages. The host's parameter setup
 // must have run (its declarations name the groups, controls, ranges and popup choices).
 // Throws SceneError on any problem.
@@ -65,6 +69,10 @@ Scene parseScene(const std::string& jsonText, const std::string& sourceName, con
 // nothing, when the scene was read against a different parameter list or when the effect still
 // holds mask handles, streams or path checkouts (the masks can't change under them).
 void applyScene(const Scene& scene, Host& host);
+
+// The text of the scene file at `path` (messages name it as given). Throws SceneError when the
+// file can't be read or is larger than kSceneMaxFileBytes.
+std::string readSceneFile(const std::string& path);
 
 // Reads the file at `path` (messages name it as given) and applies it. Throws SceneError,
 // changing nothing, when the file can't be read, is larger than kSceneMaxFileBytes, or the scene

@@ -5,6 +5,9 @@ packages=(
   build-essential cmake pkg-config g++ clang-14 libclang-rt-14-dev libomp-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libopenimageio-dev nlohmann-json3-dev libcli11-dev
+  # the Python module: Debian's interpreter headers and pybind11; NumPy for its arrays; pytest and
+  # OpenImageIO's binding (pictures for the command line in its tests)
+  python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-openimageio
 )
 if [[ "${ZP_WINDOWS:-1}" == 1 ]]; then
   packages+=(mingw-w64 g++-mingw-w64-x86-64-posix wine64)

@@ -16,10 +16,11 @@ set(allowed_effect render color fx image host)
 set(allowed_loader effect render color fx image host)
 set(allowed_headless effect render color fx image host)
 set(allowed_cli headless effect render color fx image host)
+set(allowed_python cli headless effect render color fx image host)
 set(allowed_bench cli headless loader effect render color fx image host tests)
 set(allowed_fuzz cli headless effect render color fx image host)
 set(allowed_tests cli headless loader effect render color fx image host)
-set(folders host image fx color render effect loader headless cli bench fuzz tests)
+set(folders host image fx color render effect loader headless cli python bench fuzz tests)
 
 # render/ files (by name without extension) that may include host/.
 set(render_host_files MaskGathering Pipeline EffectPasses ParamReaders RenderState SuiteHolder

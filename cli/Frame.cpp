@@ -1,0 +1,46 @@
+#include "cli/Frame.h"
+
+#include "cli/EffectInstance.h"
+#include "headless/Scene.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace zpcli {
+
+Frame renderFrame(headless::HostWorld& input, const FrameRequest& request) {
+    if (request.kind == RenderKind::Plain && input.bytesPerChannel() == 4)
+        throw UsageError(kPlainFloatMessage);
+    EffectInstance instance(request.failHostCall, request.failHostCallNth);
+    headless::loadSceneFile(request.scenePath, instance.host());
+
+    Frame frame;
+    frame.output = std::make_unique<headless::HostWorld>(input.width(), input.height(),
+                                                         input.bytesPerChannel(), 0, 0);
+    frame.capture = std::make_unique<FrameCapture>(request.keepViews);
+    for (int i = 0; i < std::max(1, request.repeat); ++i)
+        instance.render(input, *frame.output, request.kind, request.downsample,
+                        frame.capture.get());
+    instance.close();
+    return frame;
+}
+
+void printTimings(const FrameCapture& capture, std::ostream& out) {
+    const size_t renders = capture.reused.size();
+    size_t render = 0;
+    for (const auto& [stage, ms] : capture.times) {
+        // Every render starts with its masks.
+        if (stage == "masks" && renders > 1)
+            out << "render " << ++render << " of " << renders << "\n";
+        else if (stage == "masks")
+            ++render;
+        const bool reused = stage == "propagation" && render >= 1 && render <= renders &&
+                            capture.reused[render - 1];
+        char line[96];
+        std::snprintf(line, sizeof line, "%-12s %10.3f ms%s\n", stage.c_str(), ms,
+                      reused ? " (reused)" : "");
+        out << line;
+    }
+}
+
+} // namespace zpcli
