@@ -2,6 +2,7 @@
 // 1 the plug-in reported an error, 2 bad input (files, scene, options).
 #pragma once
 
+#include "cli/Progress.h"
 #include "host/HostApi.h"
 
 #include <cstdint>
@@ -44,6 +45,8 @@ inline constexpr const char* kPlainFloatMessage =
     "the plain render takes 8- or 16-bit images; use the smart render or --depth 8 or 16";
 enum class View { Image, Strokes, Labels, Weights };
 
+// One picture, or a shot: the names may hold a frame token (cli/FramePattern.h), and then
+// `frames` says which frames to render.
 struct RenderOptions {
     std::string scene;
     std::string input;
@@ -59,11 +62,22 @@ struct RenderOptions {
     // Testing aid: the headless host fails the nth call of this host function (empty: none).
     std::string failHostCall;
     int64_t failHostCallNth = 1;
+    bool skipExisting = false; // leave frames whose output file exists alone
+
+    // A shot: the frames ("1001-1100", cli/FrameRange.h; empty for one picture), frames
+    // rendered at once, whether the first failure stops new frames from starting, and what is
+    // said on stderr while it runs (Auto is resolved by the caller, who knows the terminal).
+    std::string frames;
+    int jobs = 1;
+    bool failFast = false;
+    ProgressMode progress = ProgressMode::Plain;
 };
 
 std::string defaultPluginPath(const char* argv0);
 int runInfo(const std::string& pluginPath, std::ostream& out);
-// Renders one frame; notes about forced conversions go to `err`, timings to `out`.
+// Renders one picture or a shot; notes about forced conversions, progress and failed frames go
+// to `err`, timings to `out`. A shot's failed frames make the exit code 1 when any of them was
+// the plug-in's error, 2 otherwise.
 int runRender(const RenderOptions& options, std::ostream& out, std::ostream& err);
 // Renders the bundled example into `outputDir` (made if missing): the result and the three
 // views.

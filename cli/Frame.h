@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 
 namespace zpcli {
@@ -31,6 +32,15 @@ struct Frame {
 // headless::SceneError for a bad scene, PluginError when a command fails, UsageError for a
 // plain render of a float world.
 Frame renderFrame(headless::HostWorld& input, const FrameRequest& request);
+
+// Renders one picture with names that hold no frame token: reads the input, renders and writes
+// the output (or view), and prints the timings to `out` when asked; notes about forced
+// conversions go to `err`. Throws UsageError, PluginError or headless::SceneError.
+void renderStill(const RenderOptions& options, std::ostream& out, std::ostream& err);
+
+// Sets up an instance and reads the scene at `path` into it, to refuse a bad scene before any
+// frame is rendered. Throws headless::SceneError or PluginError.
+void checkSceneFile(const std::string& path);
 
 // One line per stage: name and milliseconds, the propagation marked when the label map was
 // reused; with several renders each one's stages under a heading.

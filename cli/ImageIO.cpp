@@ -1,14 +1,10 @@
 #include "cli/ImageIO.h"
 
+#include "cli/TempFile.h"
+
 #include <OpenImageIO/imageio.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <type_traits>
 #include <vector>
@@ -177,49 +173,6 @@ Stored storedFor(Format f, int bpc) {
     return u8;
 }
 
-// A unique file beside the target, with the target's extension (so OpenImageIO picks the
-// same writer), removed again unless the write completes.
-class TempFile {
-public:
-    explicit TempFile(const fs::path& target) {
-        const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-        const std::string ext = target.extension().string();
-        std::string name = (dir / ("." + target.stem().string() + ".tmp-XXXXXX" + ext)).string();
-        std::vector<char> buf(name.begin(), name.end());
-        buf.push_back('\0');
-        const int fd = ::mkstemps(buf.data(), static_cast<int>(ext.size()));
-        if (fd < 0)
-            throw UsageError("cannot write " + quoted(target.string()) + ": " +
-                             std::strerror(errno));
-        // mkstemps makes the file private; the finished image gets the permissions any new
-        // file would.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        (void)::fchmod(fd, 0666 & ~mask);
-        ::close(fd);
-        path_ = buf.data();
-    }
-    ~TempFile() {
-        if (!path_.empty()) {
-            std::error_code ec;
-            fs::remove(path_, ec);
-        }
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    const std::string& path() const { return path_; }
-    void commit(const fs::path& target) {
-        std::error_code ec;
-        fs::rename(path_, target, ec);
-        if (ec)
-            throw UsageError("cannot write " + quoted(target.string()) + ": " + ec.message());
-        path_.clear();
-    }
-
-private:
-    std::string path_;
-};
-
 } // namespace
 
 void checkOutputPath(const std::string& path) {
@@ -278,15 +231,15 @@ void writePicture(const std::string& path, const headless::HostWorld& world, boo
         data = s32.data();
     }
 
-    const fs::path target(path);
-    TempFile temp(target);
+    // The temporary file keeps the target's extension, so OpenImageIO picks the same writer.
+    TempFile temp{fs::path(path)};
     auto out = OIIO::ImageOutput::create(path);
     if (!out)
         throw UsageError("cannot write " + quoted(path) + ": " + oneLine(OIIO::geterror()));
     if (!out->open(temp.path(), spec) || !out->write_image(st.given, data) || !out->close())
         throw UsageError("cannot write " + quoted(path) + ": " + oneLine(out->geterror()));
     out.reset();
-    temp.commit(target);
+    temp.commit();
 }
 
 } // namespace zpcli

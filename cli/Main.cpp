@@ -1,9 +1,12 @@
 // zonepainter: renders frames through the real plug-in in the headless host, and shows what
 // the plug-in tells a host about itself.
 #include "cli/Commands.h"
+#include "cli/TempFile.h"
 #include "headless/Scene.h"
 
 #include <CLI/CLI.hpp>
+
+#include <unistd.h>
 
 #include <iostream>
 #include <map>
@@ -25,10 +28,19 @@ int main(int argc, char** argv) {
     std::string failHostCall;
     auto* render = app.add_subcommand("render", "render an image with a scene of masks and "
                                                 "parameter values");
-    render->add_option("--scene", ro.scene, "scene file (JSON; see docs/scene-format.md)")
+    render
+        ->add_option("--scene", ro.scene,
+                     "scene file (JSON; see docs/scene-format.md); may hold a frame token")
         ->required();
-    render->add_option("--input", ro.input, "input image (PNG, TIFF, EXR, JPEG ...)")->required();
-    render->add_option("--output", ro.output, "output image (.png, .tif, .tiff, .exr, .jpg)")
+    render
+        ->add_option("--input", ro.input,
+                     "input image (PNG, TIFF, EXR, JPEG ...); a frame token (#### or %04d) "
+                     "names one file per frame")
+        ->required();
+    render
+        ->add_option("--output", ro.output,
+                     "output image (.png, .tif, .tiff, .exr, .jpg); a frame token names one "
+                     "file per frame")
         ->required();
     render
         ->add_option("--depth", ro.depth,
@@ -47,6 +59,20 @@ int main(int argc, char** argv) {
                      "render the frame N times in one sequence; from the second render on "
                      "the label map is reused (default 1)")
         ->check(CLI::Range(1, 1000));
+    std::string progress = "auto";
+    auto* frames = render->add_option("--frames", ro.frames,
+                                      "frames of a shot: 1001-1100, 1-100x5 (every fifth), "
+                                      "1,5,10-20");
+    render->add_option("--jobs", ro.jobs, "frames rendered at once, sharing the cores (default 1)")
+        ->check(CLI::Range(1, 256));
+    render->add_flag("--skip-existing", ro.skipExisting,
+                     "leave frames whose output file exists alone");
+    render->add_flag("--fail-fast", ro.failFast,
+                     "start no new frame once one has failed (frames running finish)");
+    render
+        ->add_option("--progress", progress,
+                     "bar (default on a terminal), plain (one line per frame) or none")
+        ->check(CLI::IsMember({"auto", "bar", "plain", "none"}));
     // Testing aid, left out of the help: the headless host fails the N-th call of a host
     // function, to see how the plug-in and the tool report it.
     render->add_option("--fail-host-call", failHostCall)->group("");
@@ -55,6 +81,7 @@ int main(int argc, char** argv) {
     auto* demo = app.add_subcommand("demo", "render the bundled example and its views");
     demo->add_option("--output", demoDir, "folder to write into (default ./demo-output)");
 
+    zpcli::removeTempFilesOnInterrupt();
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -74,6 +101,12 @@ int main(int argc, char** argv) {
                                                               {"labels", zpcli::View::Labels},
                                                               {"weights", zpcli::View::Weights}};
             ro.view = views.at(view);
+            if (frames->count() > 0 && ro.frames.empty())
+                throw zpcli::UsageError("--frames names no frames");
+            ro.progress = zpcli::parseProgressMode(progress);
+            if (ro.progress == zpcli::ProgressMode::Auto)
+                ro.progress =
+                    ::isatty(STDERR_FILENO) ? zpcli::ProgressMode::Bar : zpcli::ProgressMode::Plain;
             if (!failHostCall.empty()) {
                 // NAME or NAME:N
                 const size_t colon = failHostCall.rfind(':');

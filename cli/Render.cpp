@@ -1,9 +1,16 @@
+#include "cli/EffectInstance.h"
 #include "cli/Frame.h"
 #include "cli/ImageIO.h"
+#include "headless/Scene.h"
 
 namespace zpcli {
 
-int runRender(const RenderOptions& o, std::ostream& out, std::ostream& err) {
+void checkSceneFile(const std::string& path) {
+    EffectInstance instance;
+    headless::loadSceneFile(path, instance.host());
+}
+
+void renderStill(const RenderOptions& o, std::ostream& out, std::ostream& err) {
     if (o.depth != 0 && o.depth != 8 && o.depth != 16 && o.depth != 32)
         throw UsageError("--depth must be 8, 16 or 32");
     const bool plain = o.kind == RenderKind::Plain;
@@ -31,7 +38,6 @@ int runRender(const RenderOptions& o, std::ostream& out, std::ostream& err) {
         writePicture(o.output, *frame.output, pic.hasAlpha, err);
     else
         writePicture(o.output, *makeView(o.view, *pic.world, *frame.capture), false, err);
-    return 0;
 }
 
 } // namespace zpcli

@@ -14,7 +14,7 @@ uses, so a picture gives the same bytes here as through ``zonepainter render``::
 Images are NumPy arrays of height x width x 3 (RGB) or 4 (RGBA) samples, ``uint8``,
 ``uint16`` (0..65535, as 16-bit files hold them) or ``float32`` (1.0 is full); results come back
 with the same shape and type. Scenes are described in docs/scene-format.md; the Python API in
-docs/python.md.
+docs/shots.md.
 """
 
 import json

@@ -3,6 +3,7 @@
 #include "cli/ImageIO.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,16 +40,25 @@ std::vector<std::string> ScratchDir::entries() const {
     return names;
 }
 
+namespace {
+
+std::vector<char*> cliArgv(std::vector<std::string>& argv) {
+    std::vector<char*> c;
+    for (auto& a : argv)
+        c.push_back(a.data());
+    c.push_back(nullptr);
+    return c;
+}
+
+} // namespace
+
 RunResult runCli(const std::vector<std::string>& args) {
     ScratchDir streams;
     const std::string outPath = streams.file("stdout");
     const std::string errPath = streams.file("stderr");
     std::vector<std::string> argv{ZP_CLI_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv;
-    for (auto& a : argv)
-        cargv.push_back(a.data());
-    cargv.push_back(nullptr);
+    std::vector<char*> cargv = cliArgv(argv);
 
     const pid_t pid = ::fork();
     if (pid < 0)
@@ -70,6 +80,46 @@ RunResult runCli(const std::vector<std::string>& args) {
     r.out = readText(outPath);
     r.err = readText(errPath);
     return r;
+}
+
+CliProcess::CliProcess(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{ZP_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv = cliArgv(argv);
+    pid_ = ::fork();
+    if (pid_ < 0)
+        throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execv(cargv[0], cargv.data());
+        ::_exit(127);
+    }
+}
+
+CliProcess::~CliProcess() {
+    if (!finished()) {
+        signal(SIGKILL);
+        wait();
+    }
+}
+
+bool CliProcess::finished() {
+    if (!reaped_ && ::waitpid(pid_, &status_, WNOHANG) == pid_)
+        reaped_ = true;
+    return reaped_;
+}
+
+void CliProcess::signal(int sig) {
+    if (!reaped_)
+        ::kill(pid_, sig);
+}
+
+int CliProcess::wait() {
+    if (!reaped_ && ::waitpid(pid_, &status_, 0) == pid_)
+        reaped_ = true;
+    return WIFEXITED(status_) ? WEXITSTATUS(status_) : -WTERMSIG(status_);
 }
 
 void writeImage(const std::string& path, int width, int height, int channels, OIIO::TypeDesc format,

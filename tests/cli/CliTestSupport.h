@@ -37,6 +37,26 @@ struct RunResult {
 // Runs the built zonepainter with `args` (no shell), capturing its output streams.
 RunResult runCli(const std::vector<std::string>& args);
 
+// The built zonepainter running in the background with `args`, its output streams discarded;
+// killed (SIGKILL) and reaped on destruction if still running.
+class CliProcess {
+public:
+    explicit CliProcess(const std::vector<std::string>& args);
+    ~CliProcess();
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+    // True once the process has ended (reaping it).
+    bool finished();
+    void signal(int sig);
+    // Waits for the end; the exit code, or -signal when a signal ended it.
+    int wait();
+
+private:
+    int pid_ = -1;
+    int status_ = 0;
+    bool reaped_ = false;
+};
+
 // Samples as a file holds them: interleaved channels in the file's order.
 struct RawImage {
     int width = 0, height = 0, channels = 0;

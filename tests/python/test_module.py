@@ -129,7 +129,7 @@ def test_sessions_on_several_threads_give_the_serial_bytes():
 
     own_jobs = [job(i, [np.uint8, np.uint16, np.float32][i % 3]) for i in range(6)]
     # One picture with other settings, as an editor sends them: a sequence's blur keeps what
-    # the frames before it decided (docs/python.md), so other pictures could differ from a
+    # the frames before it decided (docs/shots.md), so other pictures could differ from a
     # one-shot render in a shared session whatever the threads do.
     image = picture(np.uint16, 4, seed=9, width=320, height=200)
     shared_jobs = [(image, job(i, np.uint16)[1]) for i in range(4)]

@@ -1,0 +1,67 @@
+#include "cli/Jobs.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace zpcli {
+
+int threadBudget(int cores, int jobs, int job) {
+    if (jobs < 1 || cores <= jobs)
+        return 1;
+    return cores / jobs + (job < cores % jobs ? 1 : 0);
+}
+
+JobsResult runJobs(const std::vector<int>& frames, int jobs, int cores, bool failFast,
+                   const std::function<FrameOutcome(int)>& render,
+                   const std::function<void(const FrameOutcome&)>& report) {
+    const size_t count = frames.size();
+    std::vector<FrameOutcome> outcomes(count);
+    std::vector<char> ran(count, 0);
+    std::atomic<size_t> next{0};
+    std::atomic<bool> stop{false};
+    std::mutex reporting;
+
+    const auto work = [&](int job, int workers) {
+        omp_set_num_threads(threadBudget(cores, workers, job));
+        while (!stop.load()) {
+            const size_t i = next.fetch_add(1);
+            if (i >= count)
+                break;
+            FrameOutcome outcome = render(frames[i]);
+            const std::lock_guard<std::mutex> lock(reporting);
+            if (failFast && outcome.status == FrameOutcome::Status::Failed)
+                stop.store(true);
+            report(outcome);
+            outcomes[i] = std::move(outcome);
+            ran[i] = 1;
+        }
+    };
+
+    const int workers = static_cast<int>(
+        std::min<size_t>(static_cast<size_t>(std::max(jobs, 1)), std::max<size_t>(count, 1)));
+    if (workers == 1) {
+        // One job: the calling thread renders, with the thread count it had restored after.
+        const int before = omp_get_max_threads();
+        work(0, 1);
+        omp_set_num_threads(before);
+    } else {
+        std::vector<std::jthread> threads;
+        for (int job = 0; job < workers; ++job)
+            threads.emplace_back(work, job, workers);
+    }
+
+    JobsResult result;
+    for (size_t i = 0; i < count; ++i) {
+        if (ran[i])
+            result.outcomes.push_back(std::move(outcomes[i]));
+        else
+            ++result.notStarted;
+    }
+    return result;
+}
+
+} // namespace zpcli

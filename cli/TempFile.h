@@ -1,0 +1,35 @@
+// A file written under a temporary name beside its target and renamed onto the target once
+// complete, so the target never holds a partial file: a failed write leaves it as it was, and a
+// process killed while writing leaves at most the hidden temporary file.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace zpcli {
+
+class TempFile {
+public:
+    // Creates ".<stem>.tmp-XXXXXX<ext>" beside `target` (unique across threads and processes)
+    // with the permissions any new file gets. Throws UsageError when it can't be made.
+    explicit TempFile(const std::filesystem::path& target);
+    // Removes the file unless it was committed.
+    ~TempFile();
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    // Renames the file onto the target. Throws UsageError when that fails.
+    void commit();
+
+private:
+    std::filesystem::path target_;
+    std::string path_;
+    int slot_ = -1; // in the table the interrupt handler clears
+};
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary files being written before the process
+// ends as the signal would end it. For programs only: a library leaves signals to its host.
+void removeTempFilesOnInterrupt();
+
+} // namespace zpcli
