@@ -55,7 +55,8 @@ TEST(FrameRange, RefusesWhatItCannotRead) {
         {"1-600000,600001-1000001", "more than 1000000 frames"},
     };
     for (const auto& [text, words] : cases) {
-        const std::string message = usageError([&] { parseFrameRange(text); });
+        // Structured bindings are captured by name only from clang 16 on.
+        const std::string message = usageError([&text = text] { parseFrameRange(text); });
         EXPECT_NE(message.find(words), std::string::npos) << text << ": " << message;
         EXPECT_EQ(message.rfind("--frames", 0), 0u) << message;
     }
@@ -98,7 +99,7 @@ TEST(FramePattern, RefusesMalformedAndRepeatedTokens) {
         {"a.##########.png", "at most 9 digits"},
     };
     for (const auto& [name, words] : cases) {
-        const std::string message = usageError([&] { FramePattern(name, "--input"); });
+        const std::string message = usageError([&name = name] { FramePattern(name, "--input"); });
         EXPECT_NE(message.find(words), std::string::npos) << name << ": " << message;
         EXPECT_EQ(message.rfind(std::string("--input '") + name + "'", 0), 0u) << message;
     }
