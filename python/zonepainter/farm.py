@@ -170,7 +170,7 @@ def main(argv=None) -> int:
             print(f"{len(failed)} of {len(frames)} frames failed: {listed}{more}",
                   file=sys.stderr)
         if not_started:
-            print(f"{not_started} of {len(frames)} frames not started (--fail-fast)",
+            print(f"{not_started} of {len(frames)} frames cancelled (--fail-fast)",
                   file=sys.stderr)
         return code
     finally:
