@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include <map>
 #include <string>
 
 namespace zpcli {
@@ -76,6 +77,17 @@ int32_t fullResolutionHeight(int32_t height, const Downsample& ds) {
     // height * den / num to nearest, in integers: no float rounding decides a pixel row.
     const int64_t n = int64_t{height} * ds.denY;
     return static_cast<int32_t>((2 * n + ds.numY) / (2 * int64_t{ds.numY}));
+}
+
+std::optional<View> viewNamed(const std::string& name) {
+    static const std::map<std::string, View> views = {{"image", View::Image},
+                                                      {"strokes", View::Strokes},
+                                                      {"labels", View::Labels},
+                                                      {"weights", View::Weights}};
+    const auto it = views.find(name);
+    if (it == views.end())
+        return std::nullopt;
+    return it->second;
 }
 
 } // namespace zpcli

@@ -6,6 +6,7 @@
 #include "host/HostApi.h"
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -44,6 +45,9 @@ enum class RenderKind { Plain, Smart };
 inline constexpr const char* kPlainFloatMessage =
     "the plain render takes 8- or 16-bit images; use the smart render or --depth 8 or 16";
 enum class View { Image, Strokes, Labels, Weights };
+// The view named "image", "strokes", "labels" or "weights"; nothing for any other name (each
+// caller words its own refusal).
+std::optional<View> viewNamed(const std::string& name);
 
 // One picture, or a shot: the names may hold a frame token (cli/FramePattern.h), and then
 // `frames` says which frames to render.

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <iostream>
-#include <map>
 #include <new>
 
 int main(int argc, char** argv) {
@@ -96,11 +95,7 @@ int main(int argc, char** argv) {
             if (!downsample.empty())
                 ro.downsample = zpcli::parseDownsample(downsample);
             ro.kind = renderKind == "plain" ? zpcli::RenderKind::Plain : zpcli::RenderKind::Smart;
-            const std::map<std::string, zpcli::View> views = {{"image", zpcli::View::Image},
-                                                              {"strokes", zpcli::View::Strokes},
-                                                              {"labels", zpcli::View::Labels},
-                                                              {"weights", zpcli::View::Weights}};
-            ro.view = views.at(view);
+            ro.view = *zpcli::viewNamed(view); // CLI::IsMember admitted only view names
             if (frames->count() > 0 && ro.frames.empty())
                 throw zpcli::UsageError("--frames names no frames");
             ro.progress = zpcli::parseProgressMode(progress);

@@ -692,15 +692,6 @@ void loadSceneFile(const std::string& path, Host& host) {
 
 namespace {
 
-std::string hexColor(const PF_Pixel& p) {
-    char buf[10];
-    if (p.alpha == 255)
-        std::snprintf(buf, sizeof buf, "#%02x%02x%02x", p.red, p.green, p.blue);
-    else
-        std::snprintf(buf, sizeof buf, "#%02x%02x%02x%02x", p.alpha, p.red, p.green, p.blue);
-    return buf;
-}
-
 // Whole numbers are written without a fraction ("20", not "20.0"); the value read back is the
 // same double either way.
 Json numberValue(double v) {
@@ -776,7 +767,7 @@ Json maskColor(const HostMask& m) {
             return Json::array({numberValue(m.red), numberValue(m.green), numberValue(m.blue)});
         *bytes[i] = static_cast<A_u_char>(scaled);
     }
-    return hexColor(p);
+    return colorText(p);
 }
 
 bool sameValue(const PF_ParamDef& a, const PF_ParamDef& b) {
@@ -804,7 +795,7 @@ Json writtenValue(const PF_ParamDef& v, const DeclaredParam& d,
     case PF_Param_CHECKBOX:
         return v.u.bd.value;
     case PF_Param_COLOR:
-        return hexColor(v.u.cd.value);
+        return colorText(v.u.cd.value);
     case PF_Param_POPUP: {
         const auto choices = popupChoiceList(d.popupChoices);
         const int n = v.u.pd.value;
@@ -892,6 +883,15 @@ std::string sceneToJson(Host& host) {
     std::string out;
     layOut(doc, 0, out);
     return out + "\n";
+}
+
+std::string colorText(const PF_Pixel& p) {
+    char buf[10];
+    if (p.alpha == 255)
+        std::snprintf(buf, sizeof buf, "#%02x%02x%02x", p.red, p.green, p.blue);
+    else
+        std::snprintf(buf, sizeof buf, "#%02x%02x%02x%02x", p.alpha, p.red, p.green, p.blue);
+    return buf;
 }
 
 } // namespace headless

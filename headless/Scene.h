@@ -56,6 +56,9 @@ struct Scene {
     std::vector<std::pair<int, PF_ParamDef>> values;
 };
 
+// A colour as a scene writes it: "#rrggbb", or "#aarrggbb" when alpha is not full.
+std::string colorText(const PF_Pixel& color);
+
 // The choices of a popup as the effect declares them ("Add|Normal|Screen"), in order; a scene
 // names a choice by its text or its 1-based number in this list.
 std::vector<std::string> popupChoiceList(const std::string& declaredText);

@@ -12,8 +12,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -31,25 +29,12 @@ void setError(const char* name, const py::tuple& args) {
 }
 
 zpcli::View viewOf(const std::string& name) {
-    static const std::map<std::string, zpcli::View> views = {{"image", zpcli::View::Image},
-                                                             {"strokes", zpcli::View::Strokes},
-                                                             {"labels", zpcli::View::Labels},
-                                                             {"weights", zpcli::View::Weights}};
-    const auto it = views.find(name);
-    if (it == views.end())
+    const std::optional<zpcli::View> view = zpcli::viewNamed(name);
+    if (!view)
         throw py::value_error("view: expected \"image\", \"strokes\", \"labels\" or \"weights\", "
                               "got \"" +
                               name + "\"");
-    return it->second;
-}
-
-std::string hexColor(const PF_Pixel& c) {
-    char buf[10];
-    if (c.alpha == 255)
-        std::snprintf(buf, sizeof buf, "#%02x%02x%02x", c.red, c.green, c.blue);
-    else
-        std::snprintf(buf, sizeof buf, "#%02x%02x%02x%02x", c.alpha, c.red, c.green, c.blue);
-    return buf;
+    return *view;
 }
 
 // One declared control as a dict: what `zonepainter info` prints of it, and what a scene or an
@@ -66,7 +51,7 @@ py::dict describeParam(int index, const std::string& group, const headless::Decl
         entry["default"] = d.u.fs_d.dephault;
         break;
     case PF_Param_COLOR:
-        entry["default"] = hexColor(d.u.cd.dephault);
+        entry["default"] = headless::colorText(d.u.cd.dephault);
         break;
     case PF_Param_POPUP: {
         const std::vector<std::string> choices = headless::popupChoiceList(p.popupChoices);

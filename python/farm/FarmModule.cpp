@@ -15,6 +15,7 @@
 
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,16 +47,10 @@ zpcli::RenderOptions optionsFrom(const py::dict& d) {
         throw zpcli::UsageError("--render " + kind + ": expected plain or smart");
     o.kind = kind == "plain" ? zpcli::RenderKind::Plain : zpcli::RenderKind::Smart;
     const auto view = field<std::string>(d, "view", "image");
-    if (view == "image")
-        o.view = zpcli::View::Image;
-    else if (view == "strokes")
-        o.view = zpcli::View::Strokes;
-    else if (view == "labels")
-        o.view = zpcli::View::Labels;
-    else if (view == "weights")
-        o.view = zpcli::View::Weights;
-    else
+    const std::optional<zpcli::View> named = zpcli::viewNamed(view);
+    if (!named)
         throw zpcli::UsageError("--view " + view + ": expected image, strokes, labels or weights");
+    o.view = *named;
     o.skipExisting = field<bool>(d, "skip_existing", false);
     return o;
 }
