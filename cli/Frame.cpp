@@ -34,11 +34,15 @@ void printTimings(const FrameCapture& capture, std::ostream& out) {
             out << "render " << ++render << " of " << renders << "\n";
         else if (stage == "masks")
             ++render;
-        const bool reused = stage == "propagation" && render >= 1 && render <= renders &&
-                            capture.reused[render - 1];
+        const bool inRange = render >= 1 && render <= renders;
+        const char* note = "";
+        if (stage == "propagation" && inRange && capture.reused[render - 1])
+            note = " (reused)";
+        if (stage == "blend" && render >= 1 && render <= capture.blendKept.size() &&
+            capture.blendKept[render - 1])
+            note = " (changed zones only)";
         char line[96];
-        std::snprintf(line, sizeof line, "%-12s %10.3f ms%s\n", stage.c_str(), ms,
-                      reused ? " (reused)" : "");
+        std::snprintf(line, sizeof line, "%-12s %10.3f ms%s\n", stage.c_str(), ms, note);
         out << line;
     }
 }

@@ -25,12 +25,15 @@ public:
     void strokes(const PixelBuffer& raster) override;
     void labels(const LabelMap& map) override;
     void labelsReused(bool wasReused) override { reused.push_back(wasReused); }
+    void blendReused(bool wasReused) override { blendKept.push_back(wasReused); }
     void weights(const PixelBuffer& output) override;
 
     // Stage name and milliseconds, in the order the stages ran.
     std::vector<std::pair<std::string, double>> times;
     // Per render: whether its label map was the sequence's kept one.
     std::vector<bool> reused;
+    // Per render: whether its blend started from the one kept with that map.
+    std::vector<bool> blendKept;
 
     // The label raster: one label (or 0) per pixel, row by row.
     int strokesWidth = 0, strokesHeight = 0;

@@ -173,34 +173,121 @@ template <typename T> void writeMean(T* px, const float* sum, float sw) {
 // accumulation and the final divisions can run four lanes at a time; each lane is still the
 // same single-precision operation in the same order.
 template <typename T>
+void blendPixel(T* px, const LabelCell& cell, const ColorAdjuster* const* adjusters,
+                size_t adjusterCount, const CostWeights& weights) {
+    const float r = toUnit(px[1]);
+    const float g = toUnit(px[2]);
+    const float b = toUnit(px[3]);
+    float sw = 0.0f;
+    float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < 3; ++k) {
+        const uint16_t label = cell.label(k);
+        if (label == 0)
+            break;
+        float argb[4] = {0.0f, r, g, b};
+        const size_t entry = static_cast<size_t>(label) - 1;
+        if (entry < adjusterCount && adjusters[entry] != nullptr) {
+            adjusters[entry]->apply(argb);
+        }
+        const float w = weights(cell.cost(k));
+        sw += w;
+        for (int c = 0; c < 4; ++c) {
+            sum[c] += w * argb[c];
+        }
+    }
+    if (sw > 0.0f)
+        writeMean(px, sum, sw);
+}
+
+// Whether any label of a labelled cell is marked changed.
+inline bool anyChanged(const LabelCell& cell, const uint8_t* changed) {
+    for (int k = 0; k < 3; ++k) {
+        const uint16_t label = cell.label(k);
+        if (label == 0)
+            return false;
+        if (label > 255 || changed[label] != 0)
+            return true;
+    }
+    return false;
+}
+
+template <typename T>
 void blendRow(T* px, const LabelCell* cells, int32_t count, const ColorAdjuster* const* adjusters,
               size_t adjusterCount, const CostWeights& weights) {
     for (int32_t x = 0; x < count; ++x, px += 4) {
-        const LabelCell& cell = cells[x];
-        if (cell.label0 == 0)
-            continue;
-        const float r = toUnit(px[1]);
-        const float g = toUnit(px[2]);
-        const float b = toUnit(px[3]);
-        float sw = 0.0f;
-        float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-        for (int k = 0; k < 3; ++k) {
-            const uint16_t label = cell.label(k);
-            if (label == 0)
-                break;
-            float argb[4] = {0.0f, r, g, b};
+        if (cells[x].label0 != 0)
+            blendPixel(px, cells[x], adjusters, adjusterCount, weights);
+    }
+}
+
+// What a reusing row needs besides the plain row's arguments.
+struct RowReuse {
+    const uint8_t* changed; // per label
+    const float* effects;   // per label: the alpha its adjuster gives (0 without one)
+};
+
+// blendPixel with the colours of unchanged labels read back from `slots` (the pixel's nine
+// floats) instead of computed, and those of changed labels computed and stored there. An
+// adjuster gives the same colours for the same pixel every time, so the sums, taken in the
+// same order, are the plain call's.
+template <typename T>
+void blendPixelReusing(T* px, float* slots, const LabelCell& cell,
+                       const ColorAdjuster* const* adjusters, size_t adjusterCount,
+                       const CostWeights& weights, const RowReuse& reuse) {
+    const float r = toUnit(px[1]);
+    const float g = toUnit(px[2]);
+    const float b = toUnit(px[3]);
+    float sw = 0.0f;
+    float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < 3; ++k) {
+        const uint16_t label = cell.label(k);
+        if (label == 0)
+            break;
+        float* slot = slots + 3 * k;
+        float argb[4];
+        if (label > 255 || reuse.changed[label] != 0) {
+            argb[0] = 0.0f;
+            argb[1] = r;
+            argb[2] = g;
+            argb[3] = b;
             const size_t entry = static_cast<size_t>(label) - 1;
             if (entry < adjusterCount && adjusters[entry] != nullptr) {
                 adjusters[entry]->apply(argb);
             }
-            const float w = weights(cell.cost(k));
-            sw += w;
-            for (int c = 0; c < 4; ++c) {
-                sum[c] += w * argb[c];
-            }
+            slot[0] = argb[1];
+            slot[1] = argb[2];
+            slot[2] = argb[3];
+        } else {
+            argb[0] = reuse.effects[label];
+            argb[1] = slot[0];
+            argb[2] = slot[1];
+            argb[3] = slot[2];
         }
-        if (sw > 0.0f)
-            writeMean(px, sum, sw);
+        const float w = weights(cell.cost(k));
+        sw += w;
+        for (int c = 0; c < 4; ++c) {
+            sum[c] += w * argb[c];
+        }
+    }
+    if (sw > 0.0f)
+        writeMean(px, sum, sw);
+}
+
+// The row with the kept blocks' row at hand: `kept` its result pixels, `slots` its slot colours.
+template <typename T>
+void blendRowReusing(T* px, T* kept, float* slots, const LabelCell* cells, int32_t count,
+                     const ColorAdjuster* const* adjusters, size_t adjusterCount,
+                     const CostWeights& weights, const RowReuse& reuse) {
+    for (int32_t x = 0; x < count; ++x, px += 4, kept += 4, slots += 9) {
+        const LabelCell& cell = cells[x];
+        if (cell.label0 == 0)
+            continue;
+        if (anyChanged(cell, reuse.changed)) {
+            blendPixelReusing(px, slots, cell, adjusters, adjusterCount, weights, reuse);
+            std::memcpy(kept, px, 4 * sizeof(T));
+        } else {
+            std::memcpy(px, kept, 4 * sizeof(T));
+        }
     }
 }
 
@@ -278,7 +365,7 @@ void seedLabels(LabelMap& map, const PixelBuffer& raster, Rect area) {
 }
 
 void blendZones(PixelBuffer& img, const std::vector<ColorAdjuster*>& adjusters, const LabelMap& map,
-                float p) {
+                float p, const BlendReuse* reuse) {
     if (img.channels != 4)
         return;
     const Rect r = commonArea(Rect{0, 0, img.height, img.width}, img.width, img.height, map);
@@ -289,6 +376,26 @@ void blendZones(PixelBuffer& img, const std::vector<ColorAdjuster*>& adjusters, 
     const size_t listSize = adjusters.size();
     fx::dispatchDepth(img.bytesPerChannel, [&]<typename T>() {
         const int32_t count = r.width();
+        if (reuse != nullptr && reuse->pixels != nullptr && reuse->slots != nullptr &&
+            reuse->changed != nullptr) {
+            // The alpha apply() gives is the adjuster's effects setting, whatever the pixel.
+            std::array<float, 256> effects{};
+            for (size_t label = 1; label < effects.size() && label - 1 < listSize; ++label) {
+                if (list[label - 1] != nullptr)
+                    effects[label] = list[label - 1]->settings().effects;
+            }
+            const RowReuse rowReuse{reuse->changed, effects.data()};
+            const auto w = static_cast<size_t>(img.width);
+            T* const kept = reinterpret_cast<T*>(reuse->pixels);
+#pragma omp parallel for schedule(static, 8)
+            for (int32_t y = r.top; y < r.bottom; ++y) {
+                const size_t first = static_cast<size_t>(y) * w + static_cast<size_t>(r.left);
+                blendRowReusing(img.rowAs<T>(y) + 4 * r.left, kept + 4 * first,
+                                reuse->slots + 9 * first, &map.at(r.left, y), count, list, listSize,
+                                weights, rowReuse);
+            }
+            return;
+        }
 #pragma omp parallel for schedule(static)
         for (int32_t y = r.top; y < r.bottom; ++y) {
             blendRow(img.rowAs<T>(y) + 4 * r.left, &map.at(r.left, y), count, list, listSize,

@@ -42,6 +42,19 @@ void initCellsFromPlane(LabelMap& map, const uint8_t* plane);
 // drops the value. `area` is clipped to the raster and the map like fillLabelIntensity's.
 void seedLabels(LabelMap& map, const PixelBuffer& raster, Rect area);
 
+// An earlier blend to reuse, over the same pixels (as they were before that blend) and the same
+// map. Both blocks are packed rows of img.width pixels (row y at y * img.width pixels) and only
+// labelled pixels are read or written: `pixels` holds the blend's result in img's depth and
+// channel layout; `slots` holds, per pixel, the red, green and blue each of its three label
+// slots' adjusters made of it (nine floats, slot by slot). changed[L] is non-zero when label L's
+// adjuster would now give other colours or another effects weight than when they were made
+// (labels past 255 always count as changed).
+struct BlendReuse {
+    uint8_t* pixels = nullptr;
+    float* slots = nullptr;
+    const uint8_t* changed = nullptr; // 256 entries
+};
+
 // For every pixel with at least one label, runs the adjuster of each label (label L uses
 // adjusters[L - 1]) on the pixel's colour and writes the weighted mean of the results, the
 // adjusters' effects weights going to alpha. A label's weight is cost^-p, or 100 at cost 0.
@@ -50,5 +63,12 @@ void seedLabels(LabelMap& map, const PixelBuffer& raster, Rect area);
 // is written as computed. Pixels without a label keep colour and alpha. Covers the part of the
 // image inside the map. The adjusters must have their settings before the call; they are only
 // read, from all threads at once.
+//
+// With `reuse`, an earlier call's work is reused where it still holds: a labelled pixel none of
+// whose labels is marked changed takes its kept result; in the others only the changed labels'
+// adjusters run, the unchanged slots' colours being read back, and the mean is taken afresh in
+// the same order. What is computed is written back, so the kept blocks then stand for the
+// adjusters as they are now. With every label marked changed this fills them on a first call.
+// The result is exactly the plain call's.
 void blendZones(PixelBuffer& img, const std::vector<ColorAdjuster*>& adjusters, const LabelMap& map,
-                float p);
+                float p, const BlendReuse* reuse = nullptr);

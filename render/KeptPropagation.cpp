@@ -1,6 +1,7 @@
 #include "render/KeptPropagation.h"
 
 #include "image/MemoryHandler.h"
+#include "render/KeptBlend.h"
 
 #include <cstring>
 #include <mutex>
@@ -12,7 +13,8 @@ struct KeptPropagation::Entry {
     uint8_t* raster;
     uint8_t* intensity;
     LabelCell* cells;
-    int64_t bytes;
+    int64_t bytes; // the map's and the blend's
+    std::unique_ptr<KeptBlend> blend;
 };
 
 // The library's use order of the sequences that keep something, and what they keep in all.
@@ -94,7 +96,7 @@ bool KeptPropagation::keep(fx::MemoryHandler& handler, const PropagationInputs& 
     evictLocked(bytes);
     if (s.bytes + bytes > s.budget)
         return false; // the rest is in use by frames being rendered
-    auto* e = new (std::nothrow) Entry{&handler, inputs, raster, intensity, cells, bytes};
+    auto* e = new (std::nothrow) Entry{&handler, inputs, raster, intensity, cells, bytes, nullptr};
     if (e == nullptr)
         return false;
     e->inputs.raster = raster;
@@ -103,6 +105,63 @@ bool KeptPropagation::keep(fx::MemoryHandler& handler, const PropagationInputs& 
     s.bytes += bytes;
     linkFrontLocked();
     return true;
+}
+
+KeptBlend* KeptPropagation::blend() const {
+    // Changed only by this sequence's own frames, and not evicted while one is rendered.
+    return entry_ != nullptr ? entry_->blend.get() : nullptr;
+}
+
+bool KeptPropagation::keepBlend(std::unique_ptr<KeptBlend> blend) {
+    if (blend == nullptr)
+        return false;
+    Store& s = store();
+    std::unique_ptr<KeptBlend> dropped; // given back after the lock
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (entry_ == nullptr)
+        return false;
+    if (entry_->blend != nullptr) {
+        entry_->bytes -= entry_->blend->bytes();
+        s.bytes -= entry_->blend->bytes();
+        dropped = std::move(entry_->blend);
+    }
+    const int64_t bytes = blend->bytes();
+    if (bytes > s.budget)
+        return false;
+    evictLocked(bytes);
+    if (s.bytes + bytes > s.budget)
+        return false;
+    entry_->blend = std::move(blend);
+    entry_->bytes += bytes;
+    s.bytes += bytes;
+    return true;
+}
+
+std::unique_ptr<KeptBlend> KeptPropagation::takeBlend() {
+    Store& s = store();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    if (entry_ == nullptr || entry_->blend == nullptr)
+        return nullptr;
+    entry_->bytes -= entry_->blend->bytes();
+    s.bytes -= entry_->blend->bytes();
+    return std::move(entry_->blend);
+}
+
+int64_t KeptPropagation::bytesFor(const PropagationInputs& inputs) {
+    return keptBytesOf(inputs);
+}
+
+bool KeptPropagation::withinBudget(int64_t bytes) {
+    Store& s = store();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return bytes <= s.budget;
+}
+
+int KeptPropagation::blocks() const {
+    std::lock_guard<std::mutex> lock(store().mutex);
+    if (entry_ == nullptr)
+        return 0;
+    return entry_->blend != nullptr ? 6 : 3;
 }
 
 void KeptPropagation::clear() {

@@ -3,7 +3,7 @@
 // so a frame whose inputs are byte-identical (a colour-only change on a still frame, the common
 // case while a slider is dragged) takes the kept cells instead of propagating again. Inputs are
 // compared byte for byte, never by a hash: a reused map is exactly the map the propagation would
-// make.
+// make. The zone blend last made over the map (KeptBlend) is kept with it.
 //
 // What all sequences keep counts against one budget of the loaded library (kKeptBudgetBytes by
 // default); the least recently used entry is given back first. Keeping is an optimisation only:
@@ -14,13 +14,18 @@
 #include "image/LabelMap.h"
 
 #include <cstdint>
+#include <memory>
+
+class KeptBlend;
 
 namespace fx {
 class MemoryHandler;
 }
 
-// 512 MB: a 1080p frame keeps about 33 MB (16 bytes a pixel), a 4K frame about 133 MB.
-constexpr int64_t kKeptBudgetBytes = int64_t{512} << 20;
+// 1 GiB. A frame keeps 16 bytes a pixel for its map and 44 (8-bit), 52 (16-bit) or 68 (float)
+// for its blend: 124 MB for a 1080p 8-bit frame, 498 MB at 4K, 697 MB for a 4K float frame,
+// which still fits with room for smaller sequences.
+constexpr int64_t kKeptBudgetBytes = int64_t{1} << 30;
 
 // The inputs of one propagation. Both planes are packed rows: the raster rasterWidth x
 // rasterHeight bytes (labels, 0 = none), the intensity mapWidth x mapHeight bytes.
@@ -63,15 +68,29 @@ public:
     bool keep(fx::MemoryHandler& handler, const PropagationInputs& inputs, uint8_t* raster,
               uint8_t* intensity, LabelCell* cells);
 
+    // The blend kept with the map find() just returned, or null. Call within the same FrameUse.
+    KeptBlend* blend() const;
+    // Takes the kept blend away from the kept map (whose blend it no longer is), so that its
+    // memory can serve a new one. Call within a FrameUse.
+    std::unique_ptr<KeptBlend> takeBlend();
+    // Keeps `blend`, made over the map kept now, in place of the blend kept before; returns
+    // false, giving it back, when no map is kept or it does not fit the budget. Call within a
+    // FrameUse, after keep() for a map made in that frame.
+    bool keepBlend(std::unique_ptr<KeptBlend> blend);
+
     // Gives back what is kept (flatten, setdown).
     void clear();
     bool holds() const;
-    // Memory blocks held: 3 (raster, intensity, cells) while something is kept, else 0.
-    int blocks() const { return holds() ? 3 : 0; }
+    // Memory blocks held: 3 (raster, intensity, cells) while a map is kept, 3 more (the output
+    // before and after blending, the slot colours) while its blend is, else 0.
+    int blocks() const;
 
     // The budget shared by every sequence (tests lower it), and the bytes kept by all.
     static void setBudget(int64_t bytes);
     static int64_t keptBytes();
+    // Bytes a map made from such inputs keeps, and whether a sequence may keep that many at all.
+    static int64_t bytesFor(const PropagationInputs& inputs);
+    static bool withinBudget(int64_t bytes);
 
 private:
     struct Entry;

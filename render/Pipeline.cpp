@@ -6,6 +6,7 @@
 #include "image/MemoryHandler.h"
 #include "image/PixelTraits.h"
 #include "render/EffectPasses.h"
+#include "render/KeptBlend.h"
 #include "render/KeptPropagation.h"
 #include "render/LabelPropagator.h"
 #include "render/MaskGathering.h"
@@ -15,6 +16,7 @@
 #include "render/Strokes.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -105,15 +107,24 @@ void restoreAlpha(const PixelBuffer& in, PixelBuffer& out, const Rect& inRect,
             for (int32_t x = left; x < right; ++x)
                 dst[4 * static_cast<ptrdiff_t>(x + dx)] = src[4 * static_cast<ptrdiff_t>(x)];
         }
+        // Rows the restore reached need only the columns on either side of it (none when it
+        // covered the whole width, the usual case).
+        const int32_t skipFrom = std::clamp(left + dx, 0, w);
+        const int32_t skipTo = std::clamp(right + dx, skipFrom, w);
 #pragma omp parallel for schedule(static)
         for (int32_t y = 0; y < h; ++y) {
             const U* src = in.rowAs<const U>(y);
             U* dst = out.rowAs<U>(y);
             const bool rowRestored = y >= top + dy && y < bottom + dy;
-            for (int32_t x = 0; x < w; ++x) {
-                if (rowRestored && x >= left + dx && x < right + dx)
-                    continue;
-                dst[4 * static_cast<ptrdiff_t>(x)] = src[4 * static_cast<ptrdiff_t>(x)];
+            const auto copyColumns = [&](int32_t from, int32_t to) {
+                for (int32_t x = from; x < to; ++x)
+                    dst[4 * static_cast<ptrdiff_t>(x)] = src[4 * static_cast<ptrdiff_t>(x)];
+            };
+            if (rowRestored && left < right) {
+                copyColumns(0, skipFrom);
+                copyColumns(skipTo, w);
+            } else {
+                copyColumns(0, w);
             }
         }
     };
@@ -308,8 +319,37 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
 
     copyPixels(input, output);
     clock.lap("copy");
-    if (map.cells != nullptr)
-        blendZones(output, adjusters, map, 4.0f);
+    // The blend kept with a reused map serves every pixel whose zones' settings are unchanged,
+    // when the pixels it was made from are these. Otherwise a new one is made alongside the
+    // blend, for the frames to come, whenever this frame's map is going to be kept and both fit
+    // the budget; it takes over the memory of one that no longer serves.
+    KeptBlend* keptBlend = nullptr;
+    std::unique_ptr<KeptBlend> newBlend;
+    if (map.cells != nullptr) {
+        if (kept != nullptr) {
+            keptBlend = state->keptPropagation.blend();
+            if (keptBlend != nullptr && !keptBlend->sameOutput(output))
+                keptBlend = nullptr;
+        }
+        const int64_t keptBytes =
+            KeptPropagation::bytesFor(inputs) +
+            KeptBlend::bytesFor(output.width, output.height, output.bytesPerPixel);
+        if (keptBlend == nullptr && (kept != nullptr || intensity.get() != nullptr) &&
+            KeptPropagation::withinBudget(keptBytes)) {
+            newBlend = KeptBlend::make(*handler, output, state->keptPropagation.takeBlend());
+            keptBlend = newBlend.get();
+        }
+        if (keptBlend != nullptr) {
+            std::array<uint8_t, KeptBlend::kLabels> changed;
+            const BlendReuse reuse = keptBlend->reuse(adjusters, changed);
+            blendZones(output, adjusters, map, 4.0f, &reuse);
+            keptBlend->record(adjusters);
+        } else {
+            blendZones(output, adjusters, map, 4.0f);
+        }
+    }
+    if (g_observer != nullptr)
+        g_observer->blendReused(keptBlend != nullptr && newBlend == nullptr);
     clock.lap("blend");
 
     if (effectsNeeded)
@@ -323,12 +363,17 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
 
     // A new map is kept for the frames to come, in place of the one kept before. The blocks
     // change owner only when the whole frame has succeeded.
+    bool mapKept = kept != nullptr;
     if (kept == nullptr && intensity.get() != nullptr && cells.get() != nullptr &&
         raster.data != nullptr &&
         state->keptPropagation.keep(*handler, inputs, raster.data, intensity.get(), cells.get())) {
         rasterGuard.get().ownsData = false;
         intensity.handOn();
         cells.handOn();
+        mapKept = true;
     }
+    // A blend belongs to the map it was made over, never to one kept from another frame.
+    if (newBlend != nullptr && mapKept)
+        state->keptPropagation.keepBlend(std::move(newBlend));
     return PF_Err_NONE;
 }

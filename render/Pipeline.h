@@ -26,6 +26,9 @@ public:
     // Whether that map is the sequence's kept one (inputs unchanged since it was made) rather
     // than a new propagation.
     virtual void labelsReused(bool reused) { (void)reused; }
+    // Whether the blend started from the one kept with that map (only the zones whose settings
+    // changed blended afresh) rather than blending every labelled pixel.
+    virtual void blendReused(bool reused) { (void)reused; }
     // The output just before the input's alpha is restored: its alpha holds the blended
     // effects weight of every labelled pixel.
     virtual void weights(const PixelBuffer& output) { (void)output; }

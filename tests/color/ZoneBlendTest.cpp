@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -568,6 +569,7 @@ TYPED_TEST(ZoneBlendDepth, MatchesThePlainBlendOnRandomFrames) {
     // Labels 1..5: three adjusters, an empty entry and one past the end of the list.
     const std::vector<ColorAdjuster*> list = {&tone, &tinted, nullptr, &everything};
 
+    const std::vector<T> input = fast.memory;
     blendZones(fast.buf, list, m.map, 4.0f);
     referenceBlend(plain, list, m, 4.0f);
     for (size_t i = 0; i < fast.memory.size(); ++i) {
@@ -579,6 +581,35 @@ TYPED_TEST(ZoneBlendDepth, MatchesThePlainBlendOnRandomFrames) {
         }
         ASSERT_EQ(fast.memory[i], plain.memory[i]) << i;
     }
+
+    // Reusing a kept blend: a first call with every label changed fills the kept blocks and
+    // blends as the plain call does; after one adjuster changes, a call that runs only that
+    // label again (the others' colours read back) still gives the plain call's bytes.
+    std::vector<T> keptPixels(fast.memory.size());
+    std::vector<float> keptSlots(static_cast<size_t>(w) * h * 9);
+    std::array<uint8_t, 256> changed;
+    changed.fill(1);
+    const BlendReuse reuse{reinterpret_cast<uint8_t*>(keptPixels.data()), keptSlots.data(),
+                           changed.data()};
+    const auto blendAgain = [&](const BlendReuse* with) {
+        Image<T> img(w, h);
+        img.memory = input;
+        blendZones(img.buf, list, m.map, 4.0f, with);
+        return img.memory;
+    };
+    const auto sameBytes = [](const std::vector<T>& a, const std::vector<T>& b) {
+        return std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
+    };
+    EXPECT_TRUE(sameBytes(blendAgain(&reuse), fast.memory));
+    changed.fill(0);
+    t.tintAmount = 0.5f;
+    t.effects = 0.6f;
+    tinted.setSettings(t);
+    changed[2] = 1;
+    EXPECT_TRUE(sameBytes(blendAgain(&reuse), blendAgain(nullptr)));
+    // Back again, with the kept blocks as the last call left them.
+    tinted.setSettings(e);
+    EXPECT_TRUE(sameBytes(blendAgain(&reuse), blendAgain(nullptr)));
 }
 
 TEST(ZoneBlendDepths, UnknownDepthOrChannelCountLeavesEverythingAlone) {

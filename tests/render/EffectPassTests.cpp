@@ -152,14 +152,15 @@ TEST(EffectPasses, ZeroStrengthsShapeNoCurveAndMakeNoWorkingImage) {
     inst.host->setPopup(params::kGlowBlend, params::kBlendNormal);
     const int64_t before = inst.host->handlesMade();
     renderOnce(inst, 1);
-    EXPECT_EQ(inst.host->handlesMade() - before, 3) << "raster, intensity and label map only";
+    EXPECT_EQ(inst.host->handlesMade() - before, 6)
+        << "raster, intensity, label map and the kept blend's three blocks only";
     EXPECT_EQ(stateOf(inst).fill_light->lut->cachedPosition(), -1.0);
     EXPECT_EQ(stateOf(inst).glow->lut->cachedPosition(), -1.0);
 
     inst.host->setSlider(params::kGlowAmount, 30);
     const int64_t again = inst.host->handlesMade();
     renderOnce(inst, 1);
-    // The label map is the kept one: its inputs did not change.
+    // The label map and the blend are the kept ones: their inputs did not change.
     EXPECT_EQ(inst.host->handlesMade() - again, 3) << "raster, intensity, the glow's image";
 }
 

@@ -24,7 +24,9 @@ constexpr int H = 48;
 
 struct ReuseWatch : PipelineObserver {
     std::vector<bool> reused;
+    std::vector<bool> blends;
     void labelsReused(bool r) override { reused.push_back(r); }
+    void blendReused(bool r) override { blends.push_back(r); }
 };
 
 // The effect linked into this program, so that the observer sees its frames.
@@ -80,6 +82,77 @@ TEST_F(KeptPropagationTest, AColourChangeReusesTheMapAndGivesTheFreshSequencesPi
         EXPECT_EQ(watch.reused, (std::vector<bool>{false, true, false}));
         watch.reused.clear();
     }
+}
+
+// Slider steps as a colourist makes them, one zone at a time and back again: each frame after the
+// first blends only the changed zone's pixels from the kept blend, and gives the pixels of a
+// fresh sequence with the same settings.
+TEST_F(KeptPropagationTest, ColourStepsReblendOnlyTheirZoneAndGiveTheFreshSequencesPixels) {
+    using Step = std::function<void(zptest::Instance&)>;
+    const std::vector<std::pair<const char*, Step>> steps = {
+        {"zone 1 hue",
+         [](zptest::Instance& i) {
+             i.host->setSlider(params::adjustSlider(0, params::kHue), -75);
+         }},
+        {"zone 2 brightness",
+         [](zptest::Instance& i) {
+             i.host->setSlider(params::adjustSlider(1, params::kBrightness), 35);
+         }},
+        {"zone 2 effects",
+         [](zptest::Instance& i) {
+             i.host->setSlider(params::adjustSlider(1, params::kEffects), 60);
+         }},
+        {"zone 1 hue back",
+         [](zptest::Instance& i) { i.host->setSlider(params::adjustSlider(0, params::kHue), 40); }},
+    };
+    for (int bpc : {1, 2, 4}) {
+        SCOPED_TRACE(bpc);
+        auto inst = instance();
+        // A mask no group picks: its label keeps colours and gives no effects weight.
+        inst.masks().masks.push_back(zptest::rectangleMask("Rock", 40, 4, 60, 16));
+        render(inst, {}, bpc);
+        for (const auto& [what, step] : steps) {
+            SCOPED_TRACE(what);
+            step(inst);
+            const auto stepped = render(inst, {}, bpc);
+            auto alone = instance();
+            alone.masks().masks = inst.masks().masks;
+            for (const auto& [w, s] : steps) {
+                s(alone);
+                if (w == what)
+                    break;
+            }
+            EXPECT_EQ(stepped, render(alone, {}, bpc));
+        }
+        EXPECT_EQ(watch.blends,
+                  (std::vector<bool>{false, true, false, true, false, true, false, true, false}));
+        watch.blends.clear();
+        watch.reused.clear();
+    }
+}
+
+// The blend depends on the colours, which the map does not see: a frame with other colours of
+// the same brightness reuses the map but blends every pixel afresh.
+TEST_F(KeptPropagationTest, OtherColoursOfTheSameBrightnessBlendAfresh) {
+    // 8-bit luma (76 R + 150 G + 29 B) / 255 is 100 for both colours.
+    const auto paint = [](bool recoloured) -> InputChange {
+        return [recoloured](HostWorld& w) {
+            for (int x = 4; x < 30; ++x) {
+                uint8_t* px = w.pixel<uint8_t>(x, 10);
+                px[1] = 100, px[2] = 100, px[3] = 100;
+                if (recoloured && x % 2 == 0)
+                    px[1] = 129, px[3] = 24;
+            }
+        };
+    };
+    const InputChange recolour = paint(true);
+    auto inst = instance();
+    render(inst, paint(false));
+    const auto recoloured = render(inst, recolour);
+    auto fresh = instance();
+    EXPECT_EQ(recoloured, render(fresh, recolour));
+    EXPECT_EQ(watch.reused, (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(watch.blends, (std::vector<bool>{false, false, false}));
 }
 
 TEST_F(KeptPropagationTest, EveryChangeOfThePropagationsInputsPropagatesAfresh) {
@@ -158,7 +231,7 @@ TEST_F(KeptPropagationTest, OneBudgetForEverySequenceLeastRecentlyUsedGoesFirst)
 TEST_F(KeptPropagationTest, FlattenAndSetdownGiveItBackAndAResetupStartsEmpty) {
     auto inst = instance();
     render(inst);
-    EXPECT_EQ(inst.host->liveHandles(), 1 + 3);
+    EXPECT_EQ(inst.host->liveHandles(), 1 + 6);
     ASSERT_EQ(inst.host->send(PF_Cmd_SEQUENCE_FLATTEN), PF_Err_NONE);
     EXPECT_EQ(inst.host->liveHandles(), 1);
     EXPECT_EQ(KeptPropagation::keptBytes(), 0);
@@ -173,9 +246,11 @@ TEST_F(KeptPropagationTest, FlattenAndSetdownGiveItBackAndAResetupStartsEmpty) {
 TEST_F(KeptPropagationTest, MemoryForKeepingThatCannotBeHadOnlyCostsTheReuse) {
     auto reference = instance();
     const auto expected = render(reference);
-    // Each handle of a frame refused in turn: the raster, the intensity, the cells. Only the
-    // intensity is the keeping's own; without it the frame renders as before and keeps nothing.
-    for (int nth = 1; nth <= 3; ++nth) {
+    // Each handle of a frame refused in turn: the raster, the intensity, the cells, then the
+    // kept blend's three. The raster and the cells are the frame's own; without any of the others
+    // the frame renders as before and keeps less (no map without the intensity, no blend without
+    // its blocks).
+    for (int nth = 1; nth <= 6; ++nth) {
         SCOPED_TRACE(nth);
         auto inst = instance();
         const int64_t before = inst.host->faults.calls("host_new_handle");
@@ -183,16 +258,16 @@ TEST_F(KeptPropagationTest, MemoryForKeepingThatCannotBeHadOnlyCostsTheReuse) {
         HostWorld in(W, H, 1), out(W, H, 1);
         zptest::paintTestImage(in);
         const PF_Err err = inst.render(in, out, RenderKind::Smart);
-        if (nth == 2) {
+        if (nth == 1 || nth == 3) {
+            EXPECT_EQ(err, PF_Err_OUT_OF_MEMORY);
+        } else {
             EXPECT_EQ(err, PF_Err_NONE);
             EXPECT_EQ(out.packedPixels(), expected);
-            EXPECT_EQ(zptest::keptBlocks(*inst.host), 0);
-        } else {
-            EXPECT_EQ(err, PF_Err_OUT_OF_MEMORY);
+            EXPECT_EQ(zptest::keptBlocks(*inst.host), nth == 2 ? 0 : 3);
         }
         EXPECT_EQ(inst.host->liveHandles(), 1 + zptest::keptBlocks(*inst.host));
         EXPECT_EQ(render(inst), expected) << "the next frame renders and keeps";
-        EXPECT_EQ(zptest::keptBlocks(*inst.host), 3);
+        EXPECT_EQ(zptest::keptBlocks(*inst.host), 6);
     }
 }
 

@@ -42,8 +42,8 @@ protected:
         EXPECT_TRUE(in.canariesIntact());
         EXPECT_TRUE(out.canariesIntact());
         const int kept = zptest::keptBlocks(*inst.host);
-        EXPECT_EQ(kept, 3) << "the frame's label map is kept";
-        EXPECT_EQ(inst.host->liveHandles(), 1 + kept) << "the sequence record and the kept map";
+        EXPECT_EQ(kept, 6) << "the frame's label map and blend are kept";
+        EXPECT_EQ(inst.host->liveHandles(), 1 + kept) << "the sequence record and what is kept";
         EXPECT_EQ(inst.host->lockedHandles(), kept);
         EXPECT_EQ(inst.host->outstandingCheckouts(), 0);
         EXPECT_EQ(inst.masks().outstanding(), 0);
