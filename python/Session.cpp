@@ -84,7 +84,8 @@ std::unique_ptr<headless::HostWorld> Session::render(headless::HostWorld& input,
                                                         input.bytesPerChannel(), 0, 0);
     zpcli::FrameCapture capture(view != zpcli::View::Image);
     instance_->render(input, *output, zpcli::RenderKind::Smart, downsample, &capture);
-    last_ = Timings{capture.times, !capture.reused.empty() && capture.reused.back()};
+    last_ = Timings{capture.times, !capture.reused.empty() && capture.reused.back(),
+                    !capture.blendKept.empty() && capture.blendKept.back()};
     if (view == zpcli::View::Image)
         return output;
     return zpcli::makeView(view, input, capture);

@@ -22,11 +22,12 @@
 
 namespace zppy {
 
-// The stages of the last render, in the order they ran, and whether the sequence's kept label
-// map served it.
+// The stages of the last render, in the order they ran, whether the sequence's kept label map
+// served it, and whether the blend kept with that map did (only changed zones blended again).
 struct Timings {
     std::vector<std::pair<std::string, double>> stages;
     bool reused = false;
+    bool blendReused = false;
 };
 
 class Session {

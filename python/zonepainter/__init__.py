@@ -129,10 +129,12 @@ class Session:
 
     @property
     def last_timings(self):
-        """The last render's stages, ``{"stages": {name: ms, ...}, "reused": bool}``.
+        """The last render's stages, ``{"stages": {name: ms, ...}, "reused": bool,
+        "blend_reused": bool}``.
 
-        ``reused`` is True when the sequence's kept label map served the frame. None before
-        the first render and after a failed one.
+        ``reused`` is True when the sequence's kept label map served the frame, and
+        ``blend_reused`` when the blend kept with it did (only the zones whose settings changed
+        were blended again). None before the first render and after a failed one.
         """
         return self._native.last_timings
 

@@ -98,6 +98,7 @@ def test_session_colour_override_reuses_the_label_map_and_equals_a_fresh_render(
         assert session.last_timings["reused"] is False
         second = session.render(image, params=colour)
         assert session.last_timings["reused"] is True
+        assert session.last_timings["blend_reused"] is True
         assert json.loads(session.scene_json())["params"]["Adjust 1"]["Hue"] == -90
 
         with pytest.raises(zonepainter.SceneError,

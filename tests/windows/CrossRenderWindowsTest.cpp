@@ -74,8 +74,9 @@ TEST(WindowsRender, SharedSceneAtEveryDepthThroughTheLoader) {
         const crossrender::SceneRender r = crossrender::renderScene(host, depth);
         EXPECT_EQ(r.err, PF_Err_NONE);
         EXPECT_TRUE(r.canariesIntact);
-        EXPECT_EQ(host.liveHandles(), 4) << "the sequence record and its kept label map (3 blocks)";
-        EXPECT_EQ(host.lockedHandles(), 3);
+        EXPECT_EQ(host.liveHandles(), 7)
+            << "the sequence record, its kept label map and blend (3 blocks each)";
+        EXPECT_EQ(host.lockedHandles(), 6);
         EXPECT_EQ(host.outstandingCheckouts(), 0);
         EXPECT_EQ(masks.outstanding(), 0);
         if (r.err != PF_Err_NONE)
