@@ -122,8 +122,7 @@ py::object lastTimings(zppy::Session& session) {
     py::dict stages;
     for (const auto& [stage, ms] : t->stages)
         stages[py::str(stage)] = ms;
-    return py::dict("stages"_a = stages, "reused"_a = t->reused,
-                    "blend_reused"_a = t->blendReused);
+    return py::dict("stages"_a = stages, "reused"_a = t->reused, "blend_reused"_a = t->blendReused);
 }
 
 } // namespace
