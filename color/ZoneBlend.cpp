@@ -387,6 +387,8 @@ void blendZones(PixelBuffer& img, const std::vector<ColorAdjuster*>& adjusters, 
             const RowReuse rowReuse{reuse->changed, effects.data()};
             const auto w = static_cast<size_t>(img.width);
             T* const kept = reinterpret_cast<T*>(reuse->pixels);
+            // The work lies where the changed zones are, often one band of the frame: rows are
+            // dealt out eight at a time in turn rather than in one block per thread.
 #pragma omp parallel for schedule(static, 8)
             for (int32_t y = r.top; y < r.bottom; ++y) {
                 const size_t first = static_cast<size_t>(y) * w + static_cast<size_t>(r.left);
