@@ -169,12 +169,25 @@ template <typename T> void writeMean(T* px, const float* sum, float sw) {
 #endif
 }
 
+// What a reusing row needs besides the plain row's arguments.
+struct RowReuse {
+    const uint8_t* changed; // per label
+    const float* effects;   // per label: the alpha its adjuster gives (0 without one)
+};
+
 // The four channel sums are kept in pixel order (alpha, red, green, blue) so that the
 // accumulation and the final divisions can run four lanes at a time; each lane is still the
 // same single-precision operation in the same order.
-template <typename T>
+//
+// With Reusing, `slots` holds the pixel's nine kept floats: a label not marked changed takes
+// its colours from there (and its alpha, the adjuster's effects setting, from the table)
+// instead of running its adjuster; a changed one runs it and leaves its colours there. An
+// adjuster gives the same colours for the same pixel every time, so the sums, taken in the same
+// order, are the plain blend's.
+template <bool Reusing, typename T>
 void blendPixel(T* px, const LabelCell& cell, const ColorAdjuster* const* adjusters,
-                size_t adjusterCount, const CostWeights& weights) {
+                size_t adjusterCount, const CostWeights& weights, float* slots = nullptr,
+                const RowReuse* reuse = nullptr) {
     const float r = toUnit(px[1]);
     const float g = toUnit(px[2]);
     const float b = toUnit(px[3]);
@@ -185,9 +198,21 @@ void blendPixel(T* px, const LabelCell& cell, const ColorAdjuster* const* adjust
         if (label == 0)
             break;
         float argb[4] = {0.0f, r, g, b};
-        const size_t entry = static_cast<size_t>(label) - 1;
-        if (entry < adjusterCount && adjusters[entry] != nullptr) {
-            adjusters[entry]->apply(argb);
+        bool run = true;
+        if constexpr (Reusing) {
+            run = label > 255 || reuse->changed[label] != 0;
+            if (!run) {
+                argb[0] = reuse->effects[label];
+                std::memcpy(argb + 1, slots + 3 * k, 3 * sizeof(float));
+            }
+        }
+        if (run) {
+            const size_t entry = static_cast<size_t>(label) - 1;
+            if (entry < adjusterCount && adjusters[entry] != nullptr) {
+                adjusters[entry]->apply(argb);
+            }
+            if constexpr (Reusing)
+                std::memcpy(slots + 3 * k, argb + 1, 3 * sizeof(float));
         }
         const float w = weights(cell.cost(k));
         sw += w;
@@ -216,61 +241,8 @@ void blendRow(T* px, const LabelCell* cells, int32_t count, const ColorAdjuster*
               size_t adjusterCount, const CostWeights& weights) {
     for (int32_t x = 0; x < count; ++x, px += 4) {
         if (cells[x].label0 != 0)
-            blendPixel(px, cells[x], adjusters, adjusterCount, weights);
+            blendPixel<false>(px, cells[x], adjusters, adjusterCount, weights);
     }
-}
-
-// What a reusing row needs besides the plain row's arguments.
-struct RowReuse {
-    const uint8_t* changed; // per label
-    const float* effects;   // per label: the alpha its adjuster gives (0 without one)
-};
-
-// blendPixel with the colours of unchanged labels read back from `slots` (the pixel's nine
-// floats) instead of computed, and those of changed labels computed and stored there. An
-// adjuster gives the same colours for the same pixel every time, so the sums, taken in the
-// same order, are the plain call's.
-template <typename T>
-void blendPixelReusing(T* px, float* slots, const LabelCell& cell,
-                       const ColorAdjuster* const* adjusters, size_t adjusterCount,
-                       const CostWeights& weights, const RowReuse& reuse) {
-    const float r = toUnit(px[1]);
-    const float g = toUnit(px[2]);
-    const float b = toUnit(px[3]);
-    float sw = 0.0f;
-    float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    for (int k = 0; k < 3; ++k) {
-        const uint16_t label = cell.label(k);
-        if (label == 0)
-            break;
-        float* slot = slots + 3 * k;
-        float argb[4];
-        if (label > 255 || reuse.changed[label] != 0) {
-            argb[0] = 0.0f;
-            argb[1] = r;
-            argb[2] = g;
-            argb[3] = b;
-            const size_t entry = static_cast<size_t>(label) - 1;
-            if (entry < adjusterCount && adjusters[entry] != nullptr) {
-                adjusters[entry]->apply(argb);
-            }
-            slot[0] = argb[1];
-            slot[1] = argb[2];
-            slot[2] = argb[3];
-        } else {
-            argb[0] = reuse.effects[label];
-            argb[1] = slot[0];
-            argb[2] = slot[1];
-            argb[3] = slot[2];
-        }
-        const float w = weights(cell.cost(k));
-        sw += w;
-        for (int c = 0; c < 4; ++c) {
-            sum[c] += w * argb[c];
-        }
-    }
-    if (sw > 0.0f)
-        writeMean(px, sum, sw);
 }
 
 // The row with the kept blocks' row at hand: `kept` its result pixels, `slots` its slot colours.
@@ -283,7 +255,7 @@ void blendRowReusing(T* px, T* kept, float* slots, const LabelCell* cells, int32
         if (cell.label0 == 0)
             continue;
         if (anyChanged(cell, reuse.changed)) {
-            blendPixelReusing(px, slots, cell, adjusters, adjusterCount, weights, reuse);
+            blendPixel<true>(px, cell, adjusters, adjusterCount, weights, slots, &reuse);
             std::memcpy(kept, px, 4 * sizeof(T));
         } else {
             std::memcpy(px, kept, 4 * sizeof(T));
