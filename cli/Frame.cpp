@@ -34,12 +34,13 @@ void printTimings(const FrameCapture& capture, std::ostream& out) {
             out << "render " << ++render << " of " << renders << "\n";
         else if (stage == "masks")
             ++render;
-        const bool inRange = render >= 1 && render <= renders;
+        const auto marked = [render](const std::vector<bool>& perRender) {
+            return render >= 1 && render <= perRender.size() && perRender[render - 1];
+        };
         const char* note = "";
-        if (stage == "propagation" && inRange && capture.reused[render - 1])
+        if (stage == "propagation" && marked(capture.reused))
             note = " (reused)";
-        if (stage == "blend" && render >= 1 && render <= capture.blendKept.size() &&
-            capture.blendKept[render - 1])
+        if (stage == "blend" && marked(capture.blendKept))
             note = " (changed zones only)";
         char line[96];
         std::snprintf(line, sizeof line, "%-12s %10.3f ms%s\n", stage.c_str(), ms, note);
