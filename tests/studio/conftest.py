@@ -1,12 +1,16 @@
 """Helpers for the studio's tests: the studio started as a user starts it (a process on a free
 port, in a folder of its own), requests to it, and pictures decoded with OpenImageIO."""
 
+import http.client
 import json
+import math
 import os
 import shutil
 import subprocess
 import sys
+import time
 import urllib.error
+import urllib.parse
 import urllib.request
 
 import OpenImageIO as oiio
@@ -52,6 +56,32 @@ class Studio:
         assert status == 200, body
         return headers, body
 
+    def send_in_pieces(self, path, body, content_type, pieces=4, chunked=False, pause=0.3,
+                       headers=None):
+        """(status, headers, body bytes) of a POST whose body leaves in `pieces` parts with a
+        pause before each after the first, as a slow network delivers it. chunked sends no
+        length (Transfer-Encoding: chunked)."""
+        url = urllib.parse.urlsplit(self.url)
+        step = -(-len(body) // pieces)
+
+        def parts():
+            for start in range(0, len(body), step):
+                if start:
+                    time.sleep(pause)
+                yield body[start:start + step]
+
+        headers = {**(headers or {}), "Content-Type": content_type}
+        if not chunked:
+            headers["Content-Length"] = str(len(body))
+        connection = http.client.HTTPConnection(url.hostname, url.port, timeout=120)
+        try:
+            connection.request("POST", path, body=parts(), headers=headers,
+                               encode_chunked=chunked)
+            r = connection.getresponse()
+            return r.status, r.headers, r.read()
+        finally:
+            connection.close()
+
     def alive(self):
         return self.proc.poll() is None and self.call("/api/info")[0] == 200
 
@@ -81,6 +111,19 @@ def render_cli(cli, scene, image, output, *options):
                           capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
     return output
+
+
+def many_vertices(shapes, vertices):
+    """A scene of `shapes` closed outlines of `vertices` each (about 29 bytes a vertex), the
+    first given to Adjust 1: wobbly rings over the example picture."""
+    masks = []
+    for k in range(shapes):
+        cx, cy, r = 100 + 35 * k, 120 + 28 * k, 40 + 3 * k
+        masks.append({"name": f"Ring {k + 1}", "closed": True, "vertices": [
+            {"x": round(cx + (r + 4 * math.sin(7 * t)) * math.cos(t), 3),
+             "y": round(cy + (r + 4 * math.sin(7 * t)) * math.sin(t), 3)}
+            for t in (2 * math.pi * i / vertices for i in range(vertices))]})
+    return {"masks": masks, "params": {"Adjust 1": {"Mask": "Ring 1", "Hue": 40}}}
 
 
 def folder_with_example(path):

@@ -16,8 +16,8 @@ import numpy as np
 import OpenImageIO as oiio
 import pytest
 
-from conftest import (ASTRONAUT, EXAMPLES, Studio, folder_with_example, png_pixels, read_pixels,
-                      render_cli)
+from conftest import (ASTRONAUT, EXAMPLES, Studio, folder_with_example, many_vertices,
+                      png_pixels, read_pixels, render_cli)
 
 with open(os.path.join(EXAMPLES, "demo-scene.json")) as f:
     DEMO = json.load(f)
@@ -47,14 +47,15 @@ def test_frames_are_what_the_tool_renders_from_the_saved_scene(studio, cli, view
     scene = graded(Hue=30, Saturation=-20)
     _, png = studio.ok("/api/render", {"scene": scene, "view": view})
     path = f"sub/{view}.json"
-    studio.ok("/api/scene/save", {"path": path, "scene": scene})
+    studio.ok("/api/scene/save", {"path": path, "scene": scene, "overwrite": True})
     saved = os.path.join(studio.folder, path)
     out = render_cli(cli, saved, ASTRONAUT, tmp_path / "cli.png", "--view", view)
     assert np.array_equal(png_pixels(png, tmp_path), read_pixels(out))
 
     # Loading the file gives a scene that saves to the same bytes.
     _, body = studio.ok("/api/scene/load", {"path": path})
-    studio.ok("/api/scene/save", {"path": "sub/again.json", "scene": json.loads(body)["scene"]})
+    studio.ok("/api/scene/save", {"path": "sub/again.json", "scene": json.loads(body)["scene"],
+                                  "overwrite": True})
     with open(saved, "rb") as a, open(os.path.join(studio.folder, "sub/again.json"), "rb") as b:
         assert a.read() == b.read()
 
@@ -76,7 +77,7 @@ def test_colour_changes_reuse_the_label_map_and_stroke_changes_do_not(studio):
     ("result.exr", 32, 32), ("result-half.exr", 16, 32)])
 def test_exports_equal_the_tools_files(studio, cli, tmp_path, name, bits, depth):
     scene = graded(Hue=-60, Contrast=25)
-    studio.ok("/api/scene/save", {"path": "sub/export.json", "scene": scene})
+    studio.ok("/api/scene/save", {"path": "sub/export.json", "scene": scene, "overwrite": True})
     _, body = studio.ok("/api/export", {"path": f"sub/{name}", "bits": bits, "scene": scene})
     assert json.loads(body)["path"] == f"sub/{name}"
     ext = os.path.splitext(name)[1]
@@ -164,6 +165,9 @@ REFUSED = [
     ("/api/scene/save", {"path": "nowhere/x.json", "scene": {}}, {}, 404, "does not exist"),
     ("/api/scene/save", {"path": 7, "scene": {}}, {}, 400, "path: expected str"),
     ("/api/scene/save", {"path": "bad.json", "scene": graded(Gamma=-101)}, {}, 400, "Gamma"),
+    ("/api/scene/save", {"path": "sub/scene", "scene": {}}, {}, 400, "saved as .json files"),
+    ("/api/scene/save", {"path": "sub/x.json", "scene": {}, "overwrite": 1}, {}, 400,
+     "overwrite: expected bool"),
     ("/api/scene/load", {"path": "../../../../etc/passwd"}, {}, 403, "outside"),
     ("/api/scene/load", {"path": "way-out/anything.json"}, {}, 403, "outside"),
     ("/api/scene/load", {"path": "missing.json"}, {}, 404, "no such file"),
@@ -197,6 +201,82 @@ def test_refused_requests_get_a_status_and_a_message(studio, path, body, headers
     assert not os.path.exists(os.path.join(os.path.dirname(studio.folder), "escaped.json"))
 
 
+def test_writes_replace_a_file_only_when_told_and_never_the_picture(studio):
+    picture = os.path.join(studio.folder, "astronaut.png")
+    os.link(picture, os.path.join(studio.folder, "sub", "alias.png"))
+    with open(picture, "rb") as f:
+        original = f.read()
+    page = {"X-Studio-Client": "writer"}
+
+    def write(path, body, **extra):
+        got, _, answer = studio.call(path, {**body, **extra}, headers=page)
+        return got, json.loads(answer)
+
+    def saved(name):
+        with open(os.path.join(studio.folder, name), "rb") as f:
+            return f.read()
+
+    # A scene saved under a picture's name would replace the picture with text.
+    for name in ("astronaut.png", "victim.png"):
+        got, answer = write("/api/scene/save", {"path": name, "scene": DEMO}, overwrite=True)
+        assert (got, ".json files" in answer["error"]) == (400, True)
+    assert not os.path.exists(os.path.join(studio.folder, "victim.png"))
+
+    scene = {"path": "sub/kept.json", "scene": graded(Hue=10)}
+    assert write("/api/scene/save", scene)[0] == 200
+    first = saved("sub/kept.json")
+    scene["scene"] = graded(Hue=20)
+    got, answer = write("/api/scene/save", scene)
+    assert (got, answer.get("exists")) == (409, True), answer
+    assert saved("sub/kept.json") == first
+    assert write("/api/scene/save", scene, overwrite=True)[0] == 200
+    assert saved("sub/kept.json") != first
+
+    result = {"path": "sub/kept.png", "bits": 8, "scene": graded(Hue=10)}
+    assert write("/api/export", result)[0] == 200
+    first = saved("sub/kept.png")
+    result["scene"] = graded(Hue=20)
+    got, answer = write("/api/export", result)
+    assert (got, answer.get("exists")) == (409, True), answer
+    assert saved("sub/kept.png") == first
+    assert write("/api/export", result, overwrite=True)[0] == 200
+    assert saved("sub/kept.png") != first
+
+    # The picture being graded stays, under its own name or another (a hard link), and a link
+    # named like a picture does not lead an export onto a scene.
+    os.symlink("kept.json", os.path.join(studio.folder, "sub", "scene-link.png"))
+    for name, refusal in (("astronaut.png", "the picture being graded"),
+                          ("sub/alias.png", "the picture being graded"),
+                          ("sub/scene-link.png", "sub/kept.json: exports are")):
+        got, answer = write("/api/export", {**result, "path": name}, overwrite=True)
+        assert (got, refusal in answer["error"]) == (400, True), answer
+    assert saved("astronaut.png") == original
+    assert json.loads(saved("sub/kept.json"))["params"]["Adjust 1"]["Hue"] == 20
+    assert studio.alive()
+
+
+@pytest.mark.parametrize("path,kind,chunked", [
+    ("/api/render", "json", False), ("/api/render", "json", True),
+    ("/api/upload?name=slow.png", "octet-stream", True)])
+def test_bodies_arriving_in_pieces_are_read_to_their_end(studio, path, kind, chunked):
+    # About the 219 KB scene that came through cut off at 128 KB.
+    if kind == "json":
+        body = json.dumps({"scene": many_vertices(10, 800), "view": "labels"}).encode()
+    else:
+        body = open(ASTRONAUT, "rb").read()
+    got, _, answer = studio.send_in_pieces(path, body, f"application/{kind}", chunked=chunked,
+                                           headers={"X-Studio-Client": "slow-network"})
+    assert got == 200, answer
+
+
+def test_a_body_over_the_limit_without_a_length_is_refused_unread(studio):
+    got, headers, answer = studio.send_in_pieces("/api/render", b" " * (17 << 20),
+                                                 "application/json", chunked=True)
+    assert (got, "too large" in json.loads(answer)["error"]) == (413, True)
+    assert headers["Connection"] == "close"
+    assert studio.alive()
+
+
 @pytest.mark.parametrize("args,message", [
     (["missing.png"], "cannot read missing.png"),
     (["astronaut.png", "--scene", "bad.json"], "bad.json: /params/Adjust 1/Hue: 400 is outside"),
@@ -219,6 +299,9 @@ def test_limits_refuse_large_uploads_and_pictures(tmp_path, cli):
     try:
         big = open(ASTRONAUT, "rb").read()  # 773 KiB, 512 x 512
         got, _, answer = s.call("/api/upload?name=a.png", data=big, headers=BYTES)
+        assert (got, "too large" in json.loads(answer)["error"]) == (413, True)
+        got, _, answer = s.send_in_pieces("/api/upload?name=a.png", big,
+                                          "application/octet-stream", chunked=True)
         assert (got, "too large" in json.loads(answer)["error"]) == (413, True)
         got, _, answer = s.call("/api/open", {"path": "astronaut.png"})
         assert got == 400 and "at most 100000" in json.loads(answer)["error"]

@@ -1,5 +1,6 @@
 """The page in headless Chromium, driven as a user drives it: two strokes drawn with the
-pointer, each given to an adjust group, a hue slider dragged, the labels view, the scene saved.
+pointer, each given to an adjust group, a hue slider dragged, the labels view, the scene saved;
+a scene of over a megabyte loaded, graded and saved over itself once the user agrees.
 The saved scene must make the command-line tool render exactly the frames the page showed.
 Screenshots of each step go to the test's output folder (ZP_STUDIO_OUTPUT)."""
 
@@ -13,9 +14,11 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
+from selenium.webdriver.support import expected_conditions
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-from conftest import Studio, folder_with_example, png_pixels, read_pixels, render_cli
+from conftest import (Studio, folder_with_example, many_vertices, png_pixels, read_pixels,
+                      render_cli)
 
 WAIT = 120  # seconds: a cold render on a loaded two-core machine
 
@@ -76,6 +79,19 @@ class Page:
         return self.shown()[0], base64.b64decode(self.js(
             "return await window.studio.shownPng()"))
 
+    def drag(self, element, dx):
+        self.d.execute_script("arguments[0].scrollIntoView({block: 'center'})", element)
+        ActionChains(self.d, duration=50).click_and_hold(element).move_by_offset(dx, 0) \
+            .release().perform()
+
+    def answer_confirm(self, accept):
+        """Waits for the page's confirm dialog; returns its text once answered."""
+        WebDriverWait(self.d, WAIT).until(expected_conditions.alert_is_present())
+        alert = self.d.switch_to.alert
+        text = alert.text
+        alert.accept() if accept else alert.dismiss()
+        return text
+
     def draw(self, points):
         """Presses at the first picture point, drags through the others, releases."""
         canvas = self.d.find_element(By.ID, "canvas")
@@ -126,9 +142,7 @@ def test_strokes_groups_slider_labels_and_saved_scene(tmp_path, cli, browser, ou
         page.shot("groups")
 
         hue = browser.find_element(By.ID, "p-adjust-1--hue")
-        browser.execute_script("arguments[0].scrollIntoView({block: 'center'})", hue)
-        ActionChains(browser, duration=50).click_and_hold(hue).move_by_offset(45, 0).release() \
-            .perform()
+        page.drag(hue, 45)
         value = float(hue.get_attribute("value"))
         assert value > 0
         seq, after = page.settled_frame("image", seq)
@@ -159,3 +173,59 @@ def test_strokes_groups_slider_labels_and_saved_scene(tmp_path, cli, browser, ou
     for view, shown in (("image", after), ("labels", labels)):
         out = render_cli(cli, saved, picture, tmp_path / f"cli-{view}.png", "--view", view)
         assert np.array_equal(png_pixels(shown, tmp_path), read_pixels(out)), view
+
+
+def test_a_scene_over_a_megabyte_grades_and_saves_over_itself_when_agreed(tmp_path, cli,
+                                                                          browser, output):
+    folder = folder_with_example(tmp_path / "folder")
+    big = os.path.join(folder, "big.json")
+    with open(big, "w") as f:
+        json.dump(many_vertices(10, 4000), f)
+    assert os.path.getsize(big) > 1 << 20
+    studio = Studio(folder, "astronaut.png")
+    try:
+        browser.get(studio.url + "/")
+        page = Page(browser, output)
+        page.wait("the page", lambda: page.js("return document.body.dataset.ready") == "1")
+        seq, _ = page.settled_frame("image", 0)
+
+        path = browser.find_element(By.ID, "scene-path")
+        path.clear()
+        path.send_keys("big.json")
+        browser.find_element(By.ID, "scene-load").click()
+        page.wait("the big scene", lambda: page.message() == "loaded big.json")
+        seq, frame = page.settled_frame("image", seq)
+        page.shot("big-scene")
+
+        # Every move sends the whole scene again; each must come through whole.
+        section = browser.find_element(By.CSS_SELECTOR, "details[data-group='Adjust 1'] > summary")
+        section.click()
+        hue = browser.find_element(By.ID, "p-adjust-1--hue")
+        for move in (15, 35, -25, 45):  # from the middle of the slider, where a press lands
+            page.drag(hue, move)
+            seq, shown = page.settled_frame("image", seq)
+            assert shown != frame and "JSON" not in page.message(), page.message()
+            frame = shown
+        value = float(hue.get_attribute("value"))
+        page.shot("big-scene-graded")
+
+        with open(big, "rb") as f:
+            before = f.read()
+        browser.find_element(By.ID, "scene-save").click()
+        assert "big.json already exists" in page.answer_confirm(accept=False)
+        page.wait("the kept file", lambda: page.message() == "not saved: big.json kept")
+        with open(big, "rb") as f:
+            assert f.read() == before
+        browser.find_element(By.ID, "scene-save").click()
+        page.answer_confirm(accept=True)
+        page.wait("the save", lambda: page.js("return document.body.dataset.savedScene")
+                  == "big.json")
+    finally:
+        studio.stop()
+
+    with open(big) as f:
+        scene = json.load(f)
+    assert scene["params"]["Adjust 1"] == {"Mask": "Ring 1", "Hue": value}
+    assert [len(m["vertices"]) for m in scene["masks"]] == [4000] * 10
+    out = render_cli(cli, big, os.path.join(folder, "astronaut.png"), tmp_path / "cli.png")
+    assert np.array_equal(png_pixels(frame, tmp_path), read_pixels(out))

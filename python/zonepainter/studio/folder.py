@@ -3,7 +3,9 @@
 Paths from the page are relative to the folder (an absolute path is accepted only when it lies
 inside). Symbolic links are followed before the check, so a link that leads out of the folder is
 refused like "../". Writes go to a temporary name in the target's folder and are renamed into
-place, so a failed write leaves nothing half-written and an existing file stays as it was.
+place, so a failed write leaves nothing half-written and an existing file stays as it was. A
+write that must not replace a file puts the finished file in place with a hard link, which
+fails when the name is taken, so a file made meanwhile is not lost either.
 """
 
 import os
@@ -16,6 +18,10 @@ os.umask(_UMASK)
 
 class PathRefused(Exception):
     """A path from the page that is malformed or leads outside the folder."""
+
+
+class FileExists(Exception):
+    """A write that would replace an existing file without being told to; the path as given."""
 
 
 class Folder:
@@ -55,8 +61,11 @@ class Folder:
         return real
 
 
-def write_atomically(real, write):
-    """Calls write(temporary_path) and renames the result to real."""
+def write_atomically(real, write, overwrite=True, shown=None):
+    """Calls write(temporary_path) and moves the result to real.
+
+    Without overwrite an existing file at real stays and FileExists(shown) is raised.
+    """
     folder, name = os.path.split(real)
     fd, temporary = tempfile.mkstemp(prefix=f".{name}.", suffix=os.path.splitext(name)[1],
                                      dir=folder)
@@ -64,10 +73,28 @@ def write_atomically(real, write):
     try:
         write(temporary)
         os.chmod(temporary, 0o666 & ~_UMASK)
-        os.replace(temporary, real)
+        if overwrite:
+            os.replace(temporary, real)
+        else:
+            _place_new(temporary, real, shown or real)
     except BaseException:
         try:
             os.unlink(temporary)
         except FileNotFoundError:
             pass
         raise
+
+
+def _place_new(temporary, real, shown):
+    try:
+        os.link(temporary, real)
+    except FileExistsError:
+        raise FileExists(shown) from None
+    except OSError:
+        # No hard links on this file system (some network and FAT ones): the check and the
+        # rename are two steps there.
+        if os.path.lexists(real):
+            raise FileExists(shown) from None
+        os.replace(temporary, real)
+        return
+    os.unlink(temporary)

@@ -28,6 +28,7 @@ class Picture:
     pixels: np.ndarray  # H x W x 3 or 4, uint8 / uint16 / float32
     name: str  # what the page shows: a file name
     bits: int  # 8, 16 or 32: the sample type of the file
+    source: str = None  # the real path of the file it was read from; None for an upload
 
     @property
     def width(self):
@@ -87,7 +88,7 @@ def read_picture(path, name=None, max_pixels=None):
     if channels <= 2:
         grey = pixels[:, :, :1]
         pixels = np.concatenate([grey, grey, grey, pixels[:, :, 1:]], axis=2)
-    return Picture(np.ascontiguousarray(pixels), shown, bits)
+    return Picture(np.ascontiguousarray(pixels), shown, bits, os.path.realpath(path))
 
 
 def at_depth(pixels, bits):

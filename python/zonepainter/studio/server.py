@@ -3,9 +3,9 @@
 One asyncio server (aiohttp) answers the page; renders, picture decoding and file writes run on
 worker threads, where the module lets go of the interpreter lock. Every failure is answered
 with a status and a message the page shows: 400 for a bad request or a refused value, 403 for a
-path outside the folder, 404 for a missing file, 409 for a render a newer one replaced, 413 for
-a body over the limits, 500 when the effect itself fails. Nothing a request carries stops the
-server.
+path outside the folder, 404 for a missing file, 409 for a render a newer one replaced or a
+file that exists and may be replaced only when the request says so, 413 for a body over the
+limits, 500 when the effect itself fails. Nothing a request carries stops the server.
 """
 
 import asyncio
@@ -22,7 +22,7 @@ from collections import OrderedDict
 from aiohttp import web
 
 from . import engine, pictures, pngs
-from .folder import Folder, PathRefused, write_atomically
+from .folder import FileExists, Folder, PathRefused, write_atomically
 from .latest import LatestWins, Superseded
 
 log = logging.getLogger("zonepainter.studio")
@@ -61,6 +61,7 @@ class Client:
         self.scene = scene
         self.slot = LatestWins()
         self.original_png = None  # the picture as the page shows it, made once
+        self.scene_file = None  # the real path of the scene file last loaded or saved
 
     def require_picture(self):
         if self.picture is None:
@@ -77,6 +78,7 @@ class Studio:
         self.picture = picture
         self.scene = scene if scene is not None else {}
         self.scene_path = scene_path
+        self.scene_file = os.path.realpath(scene_path) if scene_path else None
         self.max_upload = max_upload
         self.max_pixels = max_pixels
         self.exposed = exposed
@@ -102,6 +104,7 @@ class Studio:
             # A session takes about a millisecond to set up: made here, before any await, so
             # two first requests of one page can't each make one.
             client = Client(engine.Engine(), self.picture, self.scene)
+            client.scene_file = self.scene_file
             self.clients[key] = client
         self.clients.move_to_end(key)
         return client
@@ -116,15 +119,31 @@ class Studio:
 # --- request parts -----------------------------------------------------------------------------
 
 
+def too_large(limit, size):
+    return web.HTTPRequestEntityTooLarge(max_size=limit, actual_size=size)
+
+
+async def body_chunks(request, limit):
+    """The request's body as it arrives, to its end; 413 as soon as it passes `limit`.
+
+    The stated length is checked first, and a body sent without one (chunked) is counted as it
+    comes, so nothing past the limit is kept. One read is not enough: the stream hands over
+    what has arrived so far, which for a body of more than a few kilobytes is often a part.
+    """
+    if request.content_length is not None and request.content_length > limit:
+        raise too_large(limit, request.content_length)
+    size = 0
+    async for chunk in request.content.iter_chunked(1 << 20):
+        size += len(chunk)
+        if size > limit:
+            raise too_large(limit, size)
+        yield chunk
+
+
 async def json_body(request):
     if request.content_type != "application/json":
         raise BadRequest("expected a JSON body (Content-Type: application/json)")
-    if request.content_length is not None and request.content_length > MAX_JSON_BYTES:
-        raise web.HTTPRequestEntityTooLarge(max_size=MAX_JSON_BYTES,
-                                            actual_size=request.content_length)
-    raw = await request.content.read(MAX_JSON_BYTES + 1)
-    if len(raw) > MAX_JSON_BYTES:
-        raise web.HTTPRequestEntityTooLarge(max_size=MAX_JSON_BYTES, actual_size=len(raw))
+    raw = b"".join([chunk async for chunk in body_chunks(request, MAX_JSON_BYTES)])
     try:
         body = json.loads(raw.decode("utf-8"))
     except (UnicodeDecodeError, json.JSONDecodeError) as e:
@@ -157,6 +176,28 @@ def view_of(body):
     if view not in engine.VIEWS:
         raise BadRequest(f"view: expected one of {', '.join(engine.VIEWS)}, got {view!r}")
     return view
+
+
+def overwrite_of(body):
+    return field(body, "overwrite", bool, False, required=False)
+
+
+def refuse_replacing(real, shown, kept):
+    """Refuses a write over a file the page works from, overwrite or not.
+
+    kept holds (real path or None, what it is). Compared as files, so another name for the same
+    file (a hard link) is refused too.
+    """
+    if not os.path.exists(real):
+        return
+    for source, what in kept:
+        if source and os.path.exists(source) and os.path.samefile(real, source):
+            raise BadRequest(f"{shown}: is {what}; choose another name")
+
+
+def pictures_in_use(studio, client):
+    return [(client.picture and client.picture.source, "the picture being graded"),
+            (studio.picture and studio.picture.source, "the picture the studio started with")]
 
 
 def scene_message(error, source):
@@ -239,9 +280,6 @@ async def upload(request):
     if request.content_type != "application/octet-stream":
         raise BadRequest("expected the file's bytes (Content-Type: application/octet-stream)")
     name = os.path.basename(request.query.get("name", "upload"))[:255] or "upload"
-    if request.content_length is not None and request.content_length > studio.max_upload:
-        raise web.HTTPRequestEntityTooLarge(max_size=studio.max_upload,
-                                            actual_size=request.content_length)
     # The decoder picks its reader by the extension, so the temporary file keeps a plain one.
     ext = os.path.splitext(name)[1]
     suffix = ext if re.fullmatch(r"\.[A-Za-z0-9]{1,8}", ext) else ""
@@ -249,15 +287,13 @@ async def upload(request):
         path = os.path.join(scratch, "upload" + suffix)
         size = 0
         with open(path, "wb") as f:
-            async for chunk in request.content.iter_chunked(1 << 20):
+            async for chunk in body_chunks(request, studio.max_upload):
                 size += len(chunk)
-                if size > studio.max_upload:
-                    raise web.HTTPRequestEntityTooLarge(max_size=studio.max_upload,
-                                                        actual_size=size)
                 f.write(chunk)
         if size == 0:
             raise BadRequest(f"{name}: the upload is empty")
         picture = await studio.in_thread(pictures.read_picture, path, name, studio.max_pixels)
+        picture.source = None  # the scratch copy goes; no file of the folder holds it
     return _take_picture(client, picture)
 
 
@@ -301,15 +337,23 @@ async def save_scene(request):
     body = await json_body(request)
     path = field(body, "path", str)
     scene = field(body, "scene", dict)
+    overwrite = overwrite_of(body)
     real = studio.folder.for_writing(path)
+    # Only a .json name: a scene saved as "frame.png" would replace a picture with text.
+    if os.path.splitext(real)[1].lower() != ".json":
+        raise BadRequest(f"{path}: scenes are saved as .json files")
+    refuse_replacing(real, path, pictures_in_use(studio, client))
+    if not overwrite and os.path.lexists(real):
+        raise FileExists(path)
     text = await studio.in_thread(client.engine.canonical, scene)
 
     def write(temporary):
         with open(temporary, "w", encoding="utf-8") as f:
             f.write(text)
 
-    await studio.in_thread(write_atomically, real, write)
+    await studio.in_thread(write_atomically, real, write, overwrite, path)
     client.scene = scene
+    client.scene_file = real
     return web.json_response({"path": studio.folder.relative(real), "bytes": len(text.encode())})
 
 
@@ -326,6 +370,7 @@ async def load_scene(request):
     except engine.SceneError as e:
         raise BadRequest(scene_message(e, path)) from None
     client.scene = json.loads(canonical)
+    client.scene_file = real
     return web.json_response({"path": studio.folder.relative(real), "scene": client.scene})
 
 
@@ -352,14 +397,23 @@ async def export(request):
     bits = field(body, "bits", int, picture.bits, required=False)
     if bits not in (8, 16, 32):
         raise BadRequest(f"bits: expected 8, 16 or 32, got {bits}")
+    overwrite = overwrite_of(body)
     kind = pictures.export_format(path, bits)
     real = studio.folder.for_writing(path)
+    # A link with a picture's name may lead to a file of another kind (a scene).
+    if pictures.export_format(studio.folder.relative(real), bits) != kind:
+        raise BadRequest(f"{path}: leads to {studio.folder.relative(real)}, another format")
+    refuse_replacing(real, path, pictures_in_use(studio, client) + [
+        (client.scene_file, "the scene file"), (studio.scene_file, "the studio's scene file")])
+    # Checked before the render too, so the page's question comes before a long render.
+    if not overwrite and os.path.lexists(real):
+        raise FileExists(path)
 
     def work():
         pixels = pictures.at_depth(picture.pixels, pictures.sample_bits(kind, bits))
         done = client.engine.render(pixels, scene, view)
         write_atomically(real, lambda temporary: pictures.write_picture(
-            temporary, done.pixels, kind, bits))
+            temporary, done.pixels, kind, bits), overwrite, path)
 
     await studio.in_thread(work)
     return web.json_response({"path": studio.folder.relative(real), "bits": bits,
@@ -378,13 +432,19 @@ async def errors(request, handler):
     try:
         return await handler(request)
     except web.HTTPRequestEntityTooLarge as e:
-        return _error(413, f"request body too large ({e.text.strip()})")
+        response = _error(413, f"request body too large ({e.text.strip()})")
+        # The rest of the body is no request: the server drops it (for a few seconds, so the
+        # client still gets this answer) and then the connection.
+        response.force_close()
+        return response
     except web.HTTPException as e:
         if e.status < 400:
             raise
         return _error(e.status, e.reason)
     except Superseded:
         return _error(409, "superseded by a newer render", superseded=True)
+    except FileExists as e:
+        return _error(409, f"{e}: exists; replacing it needs \"overwrite\": true", exists=True)
     except (BadRequest, pictures.PictureError, engine.SceneError) as e:
         return _error(400, str(e))
     except PathRefused as e:

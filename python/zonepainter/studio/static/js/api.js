@@ -21,6 +21,7 @@ export class ApiError extends Error {
     super(message);
     this.status = status;
     this.superseded = Boolean(body && body.superseded);
+    this.exists = Boolean(body && body.exists); // a file the request may replace only if told
   }
 }
 
@@ -59,12 +60,12 @@ export const openPicture = (path) =>
 export const upload = (file) =>
   call("/api/upload", { method: "POST", body: file, type: "application/octet-stream",
                         query: { name: file.name } }).then(asJson);
-export const saveScene = (path, scene) =>
-  call("/api/scene/save", { method: "POST", json: { path, scene } }).then(asJson);
+export const saveScene = (path, scene, overwrite = false) =>
+  call("/api/scene/save", { method: "POST", json: { path, scene, overwrite } }).then(asJson);
 export const loadScene = (path) =>
   call("/api/scene/load", { method: "POST", json: { path } }).then(asJson);
-export const exportResult = (path, bits, scene) =>
-  call("/api/export", { method: "POST", json: { path, bits, scene } }).then(asJson);
+export const exportResult = (path, bits, scene, overwrite = false) =>
+  call("/api/export", { method: "POST", json: { path, bits, scene, overwrite } }).then(asJson);
 
 // One render: the PNG and what the server measured.
 export async function render(scene, view, seq) {

@@ -128,8 +128,23 @@ const uploadPicture = (file) => act("upload", async () => {
   return `uploaded ${file.name}`;
 });
 
+// Sends a write that may not replace a file; when the server answers that the file exists, asks
+// the user and, if they agree, sends it again allowing the replacement. null when they don't.
+async function writeAskingFirst(path, send) {
+  try {
+    return await send(false);
+  } catch (e) {
+    if (!e.exists) throw e;
+    if (!window.confirm(`${path} already exists. Replace it?`)) return null;
+    return await send(true);
+  }
+}
+
 const saveScene = () => act("save", async () => {
-  const r = await api.saveScene($("#scene-path").value.trim(), page.model.toScene());
+  const path = $("#scene-path").value.trim();
+  const scene = page.model.toScene();
+  const r = await writeAskingFirst(path, (overwrite) => api.saveScene(path, scene, overwrite));
+  if (!r) return `not saved: ${path} kept`;
   document.body.dataset.savedScene = r.path;
   return `saved ${r.path} (${r.bytes} bytes)`;
 });
@@ -141,8 +156,12 @@ const loadScene = () => act("load", async () => {
 });
 
 const exportResult = () => act("export", async () => {
-  const r = await api.exportResult($("#export-path").value.trim(), Number($("#export-bits").value),
-                                   page.model.toScene());
+  const path = $("#export-path").value.trim();
+  const bits = Number($("#export-bits").value);
+  const scene = page.model.toScene();
+  const r = await writeAskingFirst(path,
+                                   (overwrite) => api.exportResult(path, bits, scene, overwrite));
+  if (!r) return `not exported: ${path} kept`;
   return `exported ${r.path} (${r.width} \u00d7 ${r.height}, ${r.bits} bits)`;
 });
 
