@@ -752,9 +752,9 @@ ZP_HOST_CONSTANT(PF_PLUG_IN_SUBVERS, 29);
 ZP_HOST_CONSTANT(PF_AE_PLUG_IN_VERSION, 13);
 ZP_HOST_CONSTANT(PF_AE_PLUG_IN_SUBVERS, 29);
 
-// The registration entry's arguments that the official headers spell only as literals inside
-// their registration macro, and the entry's type, which they leave undeclared: checked against
-// the project's declarations alone.
+// Registration values the official headers need not declare: the effect kind is a literal in
+// their registration macro, the reserved info comes with their samples, and the entry has no
+// type of its own. Checked against the project's declarations alone.
 #if !defined(ZP_HOST_SDK)
 ZP_HOST_CONSTANT(AE_RESERVED_INFO, 8);
 ZP_HOST_CONSTANT(kPluginDataKindEffect, ('e' << 24) | ('F' << 16) | ('K' << 8) | 'T');
