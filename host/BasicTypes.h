@@ -43,6 +43,12 @@ typedef struct {
     A_FpLong mat[4][4];
 } A_Matrix4;
 
-enum { A_Err_NONE = 0, A_Err_MISSING_SUITE = 13 };
+enum {
+    A_Err_NONE = 0,
+    A_Err_WRONG_THREAD = 5,               // a host call from a thread the host did not call us on
+    A_Err_CONST_PROJECT_MODIFICATION = 6, // a change to a project opened read-only
+    A_Err_MISSING_SUITE = 13,
+    A_Err_NOT_IN_CACHE_OR_COMPUTE_PENDING = 22, // no cached value, or another thread computes it
+};
 
 } // extern "C"

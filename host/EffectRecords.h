@@ -44,6 +44,9 @@ typedef A_short PF_SoundFormat;
 typedef A_short PF_SoundSampleSize;
 
 typedef void** PF_Handle;
+// What the host hands out to be read only (the sequence data at threaded render time).
+typedef const void* PF_ConstPtr;
+typedef const PF_ConstPtr* PF_ConstHandle;
 typedef PF_Handle PF_ArbitraryH;
 struct _PF_ProgressInfo;
 typedef struct _PF_ProgressInfo* PF_ProgPtr; // the host's reference to one effect instance
@@ -101,7 +104,13 @@ enum {
     PF_Cmd_ARBITRARY_CALLBACK = 22,
     PF_Cmd_SMART_PRE_RENDER = 23,
     PF_Cmd_SMART_RENDER = 24,
-    PF_Cmd_NUM_CMDS = 28,
+    PF_Cmd_RESERVED1 = 25,
+    PF_Cmd_RESERVED2 = 26,
+    PF_Cmd_RESERVED3 = 27,
+    PF_Cmd_GET_FLATTENED_SEQUENCE_DATA = 28,
+    PF_Cmd_TRANSLATE_PARAMS_TO_PREFS = 29,
+    // 30 to 33 are commands this effect is never sent; the count still covers them.
+    PF_Cmd_NUM_CMDS = 34,
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -115,9 +124,16 @@ enum {
     PF_OutFlag_SEND_UPDATE_PARAMS_UI = 0x04000000,
 };
 enum {
+    PF_OutFlag2_I_AM_THREADSAFE = 0x10, // unused by the host: does not enable threaded rendering
     PF_OutFlag2_SUPPORTS_SMART_RENDER = 0x400,
     PF_OutFlag2_FLOAT_COLOR_AWARE = 0x1000,
+    PF_OutFlag2_AE13_5_THREADSAFE = 0x00400000, // unused by the host, like I_AM_THREADSAFE
+    PF_OutFlag2_SUPPORTS_GET_FLATTENED_SEQUENCE_DATA = 0x00800000,
+    PF_OutFlag2_SUPPORTS_THREADED_RENDERING = 0x08000000,
+    PF_OutFlag2_MUTABLE_RENDER_SEQUENCE_DATA_SLOWER = 0x10000000,
 };
+// At sequence resetup: the project was opened only to render, and no UI command will follow.
+enum { PF_InFlag_PROJECT_IS_RENDER_ONLY = 0x1 };
 enum {
     PF_ParamFlag_CANNOT_TIME_VARY = 0x2,
     PF_ParamFlag_COLLAPSE_TWIRLY = 0x20,

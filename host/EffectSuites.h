@@ -1,6 +1,6 @@
-// Effect-side suites: handle memory, the effect's paths, and parameter UI updates. The version
-// number asked for is not the number in the struct's name; the macros pair each name with the
-// number that returns that struct.
+// Effect-side suites: handle memory, the effect's paths, parameter UI updates, and the read-only
+// sequence data of a threaded render. The version number asked for is not the number in the
+// struct's name; the macros pair each name with the number that returns that struct.
 #pragma once
 
 #include "host/EffectRecords.h"
@@ -98,5 +98,14 @@ typedef struct PF_ParamUtilsSuite1 {
                                 PF_KeyIndex key_indexP, A_long* key_timeP,
                                 A_u_long* key_timescaleP);
 } PF_ParamUtilsSuite1;
+
+#define kPFEffectSequenceDataSuite "PF Effect Sequence Data Suite"
+#define kPFEffectSequenceDataSuiteVersion1 1
+
+// With threaded rendering in_data->sequence_data is null at render time; this is how a render
+// reads the sequence data instead. The handle is locked like any sequence handle, and only read.
+typedef struct PF_EffectSequenceDataSuite1 {
+    PF_Err (*PF_GetConstSequenceData)(PF_ProgPtr effect_ref, PF_ConstHandle* sequence_data);
+} PF_EffectSequenceDataSuite1;
 
 } // extern "C"

@@ -11,11 +11,16 @@
 #include <AE_EffectSuites.h>
 #include <AE_GeneralPlug.h>
 #include <SPBasic.h>
+// The compute cache and hash suites have headers of their own.
+#include <AE_ComputeCacheSuite.h>
+#include <AE_HashSuite.h>
 #else
 #include "host/AegpSuites.h"
 #include "host/BasicSuite.h"
 #include "host/BasicTypes.h"
+#include "host/ComputeCacheSuites.h"
 #include "host/EffectRecords.h"
 #include "host/EffectSuites.h"
+#include "host/PluginRegistration.h"
 #include "host/UtilCallbacks.h"
 #endif

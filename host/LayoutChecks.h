@@ -1,16 +1,18 @@
 // The host's record and suite layouts, pinned. Every number here is the host's own (Windows
 // x64; Linux x86-64 lays the records out the same, since every member has a fixed width): the
 // size and alignment of each record and suite table, the offset and size of each member, the
-// constants, and the version number each suite table is asked for by. Our own test hosts are
-// built from the same declarations, so they cannot notice a layout that drifts; this table can,
-// and any drift stops the build on every platform. It is checked against whichever declarations
-// the build uses, the project's own or the official headers.
+// constants, the version number each suite table is asked for by, and the exact types of the
+// slots added for threaded rendering. Our own test hosts are built from the same declarations,
+// so they cannot notice a layout that drifts; this table can, and any drift stops the build on
+// every platform. It is checked against whichever declarations the build uses, the project's
+// own or the official headers.
 #pragma once
 
 #include "host/HostApi.h"
 
 #include <cstddef>
 #include <string_view>
+#include <type_traits>
 
 #define ZP_HOST_SIZE(type, size, align)                                                            \
     static_assert(sizeof(type) == (size) && alignof(type) == (align), "layout of " #type)
@@ -18,6 +20,8 @@
     static_assert(offsetof(type, member) == (offset) && sizeof(type::member) == (size),            \
                   "offset or size of " #type "::" #member)
 #define ZP_HOST_CONSTANT(name, value) static_assert((name) == (value), "value of " #name)
+#define ZP_HOST_TYPE(type, ...)                                                                    \
+    static_assert(std::is_same_v<type, __VA_ARGS__>, "spelling of " #type)
 #define ZP_HOST_SUITE(nameMacro, text, versionMacro, version)                                      \
     static_assert(std::string_view(nameMacro) == (text) && (versionMacro) == (version),            \
                   "name or version of " #nameMacro)
@@ -575,6 +579,79 @@ ZP_HOST_MEMBER(PF_ParamUtilsSuite1, PF_CheckoutKeyframe, 56, 8);
 ZP_HOST_MEMBER(PF_ParamUtilsSuite1, PF_CheckinKeyframe, 64, 8);
 ZP_HOST_MEMBER(PF_ParamUtilsSuite1, PF_KeyIndexToTime, 72, 8);
 
+// PF_EffectSequenceDataSuite1
+ZP_HOST_SIZE(PF_EffectSequenceDataSuite1, 8, 8);
+ZP_HOST_MEMBER(PF_EffectSequenceDataSuite1, PF_GetConstSequenceData, 0, 8);
+
+// AEGP_GUID
+ZP_HOST_SIZE(AEGP_GUID, 16, 4);
+ZP_HOST_MEMBER(AEGP_GUID, bytes, 0, 16);
+
+// AEGP_ComputeCacheCallbacks
+ZP_HOST_SIZE(AEGP_ComputeCacheCallbacks, 32, 8);
+ZP_HOST_MEMBER(AEGP_ComputeCacheCallbacks, generate_key, 0, 8);
+ZP_HOST_MEMBER(AEGP_ComputeCacheCallbacks, compute, 8, 8);
+ZP_HOST_MEMBER(AEGP_ComputeCacheCallbacks, approx_size_value, 16, 8);
+ZP_HOST_MEMBER(AEGP_ComputeCacheCallbacks, delete_compute_value, 24, 8);
+
+// AEGP_ComputeCacheSuite1
+ZP_HOST_SIZE(AEGP_ComputeCacheSuite1, 48, 8);
+ZP_HOST_MEMBER(AEGP_ComputeCacheSuite1, AEGP_ClassRegister, 0, 8);
+ZP_HOST_MEMBER(AEGP_ComputeCacheSuite1, AEGP_ClassUnregister, 8, 8);
+ZP_HOST_MEMBER(AEGP_ComputeCacheSuite1, AEGP_ComputeIfNeededAndCheckout, 16, 8);
+ZP_HOST_MEMBER(AEGP_ComputeCacheSuite1, AEGP_CheckoutCached, 24, 8);
+ZP_HOST_MEMBER(AEGP_ComputeCacheSuite1, AEGP_GetReceiptComputeValue, 32, 8);
+ZP_HOST_MEMBER(AEGP_ComputeCacheSuite1, AEGP_CheckinComputeReceipt, 40, 8);
+
+// AEGP_HashSuite1
+ZP_HOST_SIZE(AEGP_HashSuite1, 16, 8);
+ZP_HOST_MEMBER(AEGP_HashSuite1, AEGP_CreateHashFromPtr, 0, 8);
+ZP_HOST_MEMBER(AEGP_HashSuite1, AEGP_HashMixInPtr, 8, 8);
+
+// The types these pass, and the full signature of every slot and callback: the compute cache
+// takes a C++ bool, which has no fixed-width stand-in, and the sequence data it hands out
+// during a threaded render is const all the way down.
+ZP_HOST_TYPE(PF_ConstPtr, const void*);
+ZP_HOST_TYPE(PF_ConstHandle, const void* const*);
+ZP_HOST_TYPE(AEGP_CCComputeClassIdP, const char*);
+ZP_HOST_TYPE(AEGP_CCComputeOptionsRefconP, void*);
+ZP_HOST_TYPE(AEGP_CCComputeValueRefconP, void*);
+ZP_HOST_TYPE(AEGP_CCCheckoutReceiptP, void*);
+ZP_HOST_TYPE(AEGP_CCComputeKey, AEGP_GUID);
+ZP_HOST_TYPE(AEGP_CCComputeKeyP, AEGP_GUID*);
+ZP_HOST_TYPE(PF_PluginDataPtr, PF_PluginData*);
+ZP_HOST_TYPE(PF_PluginDataCB2,
+             A_Err (*)(PF_PluginDataPtr, const A_u_char*, const A_u_char*, const A_u_char*,
+                       const A_u_char*, A_long, A_long, A_long, A_long, const A_u_char*));
+ZP_HOST_TYPE(decltype(PF_EffectSequenceDataSuite1::PF_GetConstSequenceData),
+             PF_Err (*)(PF_ProgPtr, PF_ConstHandle*));
+ZP_HOST_TYPE(decltype(AEGP_ComputeCacheCallbacks::generate_key),
+             A_Err (*)(AEGP_CCComputeOptionsRefconP, AEGP_CCComputeKeyP));
+ZP_HOST_TYPE(decltype(AEGP_ComputeCacheCallbacks::compute),
+             A_Err (*)(AEGP_CCComputeOptionsRefconP, AEGP_CCComputeValueRefconP*));
+ZP_HOST_TYPE(decltype(AEGP_ComputeCacheCallbacks::approx_size_value),
+             size_t (*)(AEGP_CCComputeValueRefconP));
+ZP_HOST_TYPE(decltype(AEGP_ComputeCacheCallbacks::delete_compute_value),
+             void (*)(AEGP_CCComputeValueRefconP));
+ZP_HOST_TYPE(decltype(AEGP_ComputeCacheSuite1::AEGP_ClassRegister),
+             A_Err (*)(AEGP_CCComputeClassIdP, const AEGP_ComputeCacheCallbacks*));
+ZP_HOST_TYPE(decltype(AEGP_ComputeCacheSuite1::AEGP_ClassUnregister),
+             A_Err (*)(AEGP_CCComputeClassIdP));
+ZP_HOST_TYPE(decltype(AEGP_ComputeCacheSuite1::AEGP_ComputeIfNeededAndCheckout),
+             A_Err (*)(AEGP_CCComputeClassIdP, AEGP_CCComputeOptionsRefconP, bool,
+                       AEGP_CCCheckoutReceiptP*));
+ZP_HOST_TYPE(decltype(AEGP_ComputeCacheSuite1::AEGP_CheckoutCached),
+             A_Err (*)(AEGP_CCComputeClassIdP, AEGP_CCComputeOptionsRefconP,
+                       AEGP_CCCheckoutReceiptP*));
+ZP_HOST_TYPE(decltype(AEGP_ComputeCacheSuite1::AEGP_GetReceiptComputeValue),
+             A_Err (*)(AEGP_CCCheckoutReceiptP, AEGP_CCComputeValueRefconP*));
+ZP_HOST_TYPE(decltype(AEGP_ComputeCacheSuite1::AEGP_CheckinComputeReceipt),
+             A_Err (*)(AEGP_CCCheckoutReceiptP));
+ZP_HOST_TYPE(decltype(AEGP_HashSuite1::AEGP_CreateHashFromPtr),
+             A_Err (*)(A_u_longlong, const void*, AEGP_GUID*));
+ZP_HOST_TYPE(decltype(AEGP_HashSuite1::AEGP_HashMixInPtr),
+             A_Err (*)(A_u_longlong, const void*, AEGP_GUID*));
+
 // The older stream suite's value record: the same members where AEGP_StreamValue2 has them.
 ZP_HOST_SIZE(AEGP_StreamValue, 40, 8);
 ZP_HOST_MEMBER(AEGP_StreamValue, streamH, 0, 8);
@@ -591,7 +668,10 @@ ZP_HOST_CONSTANT(PF_Err_UNRECOGNIZED_PARAM_TYPE, 514);
 ZP_HOST_CONSTANT(PF_Err_INVALID_CALLBACK, 515);
 ZP_HOST_CONSTANT(PF_Err_BAD_CALLBACK_PARAM, 516);
 ZP_HOST_CONSTANT(A_Err_NONE, 0);
+ZP_HOST_CONSTANT(A_Err_WRONG_THREAD, 5);
+ZP_HOST_CONSTANT(A_Err_CONST_PROJECT_MODIFICATION, 6);
 ZP_HOST_CONSTANT(A_Err_MISSING_SUITE, 13);
+ZP_HOST_CONSTANT(A_Err_NOT_IN_CACHE_OR_COMPUTE_PENDING, 22);
 ZP_HOST_CONSTANT(PF_Cmd_ABOUT, 0);
 ZP_HOST_CONSTANT(PF_Cmd_GLOBAL_SETUP, 1);
 ZP_HOST_CONSTANT(PF_Cmd_UNUSED_0, 2);
@@ -617,7 +697,12 @@ ZP_HOST_CONSTANT(PF_Cmd_AUDIO_SETDOWN, 21);
 ZP_HOST_CONSTANT(PF_Cmd_ARBITRARY_CALLBACK, 22);
 ZP_HOST_CONSTANT(PF_Cmd_SMART_PRE_RENDER, 23);
 ZP_HOST_CONSTANT(PF_Cmd_SMART_RENDER, 24);
-ZP_HOST_CONSTANT(PF_Cmd_NUM_CMDS, 28);
+ZP_HOST_CONSTANT(PF_Cmd_RESERVED1, 25);
+ZP_HOST_CONSTANT(PF_Cmd_RESERVED2, 26);
+ZP_HOST_CONSTANT(PF_Cmd_RESERVED3, 27);
+ZP_HOST_CONSTANT(PF_Cmd_GET_FLATTENED_SEQUENCE_DATA, 28);
+ZP_HOST_CONSTANT(PF_Cmd_TRANSLATE_PARAMS_TO_PREFS, 29);
+ZP_HOST_CONSTANT(PF_Cmd_NUM_CMDS, 34);
 ZP_HOST_CONSTANT(PF_OutFlag_KEEP_RESOURCE_OPEN, 1);
 ZP_HOST_CONSTANT(PF_OutFlag_SEQUENCE_DATA_NEEDS_FLATTENING, 16);
 ZP_HOST_CONSTANT(PF_OutFlag_USE_OUTPUT_EXTENT, 64);
@@ -626,6 +711,12 @@ ZP_HOST_CONSTANT(PF_OutFlag_DEEP_COLOR_AWARE, 33554432);
 ZP_HOST_CONSTANT(PF_OutFlag_SEND_UPDATE_PARAMS_UI, 67108864);
 ZP_HOST_CONSTANT(PF_OutFlag2_SUPPORTS_SMART_RENDER, 1024);
 ZP_HOST_CONSTANT(PF_OutFlag2_FLOAT_COLOR_AWARE, 4096);
+ZP_HOST_CONSTANT(PF_OutFlag2_I_AM_THREADSAFE, 16);
+ZP_HOST_CONSTANT(PF_OutFlag2_AE13_5_THREADSAFE, 4194304);
+ZP_HOST_CONSTANT(PF_OutFlag2_SUPPORTS_GET_FLATTENED_SEQUENCE_DATA, 8388608);
+ZP_HOST_CONSTANT(PF_OutFlag2_SUPPORTS_THREADED_RENDERING, 134217728);
+ZP_HOST_CONSTANT(PF_OutFlag2_MUTABLE_RENDER_SEQUENCE_DATA_SLOWER, 268435456);
+ZP_HOST_CONSTANT(PF_InFlag_PROJECT_IS_RENDER_ONLY, 1);
 ZP_HOST_CONSTANT(PF_ParamFlag_CANNOT_TIME_VARY, 2);
 ZP_HOST_CONSTANT(PF_ParamFlag_COLLAPSE_TWIRLY, 32);
 ZP_HOST_CONSTANT(PF_ParamFlag_START_COLLAPSED, 32);
@@ -656,6 +747,20 @@ ZP_HOST_CONSTANT(AEGP_MaskStream_EXPANSION, 403);
 ZP_HOST_CONSTANT(AEGP_LTimeMode_LayerTime, 0);
 ZP_HOST_CONSTANT(AEGP_LTimeMode_CompTime, 1);
 ZP_HOST_CONSTANT(AEGP_MAX_MASK_NAME_SIZE, 32);
+ZP_HOST_CONSTANT(PF_PLUG_IN_VERSION, 13);
+ZP_HOST_CONSTANT(PF_PLUG_IN_SUBVERS, 29);
+ZP_HOST_CONSTANT(PF_AE_PLUG_IN_VERSION, 13);
+ZP_HOST_CONSTANT(PF_AE_PLUG_IN_SUBVERS, 29);
+
+// Registration values the official headers need not declare: the effect kind is a literal in
+// their registration macro, the reserved info comes with their samples, and the entry has no
+// type of its own. Checked against the project's declarations alone.
+#if !defined(ZP_HOST_SDK)
+ZP_HOST_CONSTANT(AE_RESERVED_INFO, 8);
+ZP_HOST_CONSTANT(kPluginDataKindEffect, ('e' << 24) | ('F' << 16) | ('K' << 8) | 'T');
+ZP_HOST_TYPE(PluginDataEntryFunction2Ptr, PF_Err (*)(PF_PluginDataPtr, PF_PluginDataCB2,
+                                                     SPBasicSuite*, const char*, const char*));
+#endif
 
 // Suites: the name and the version number that returns the named table
 ZP_HOST_SUITE(kPFHandleSuite, "PF Handle Suite", kPFHandleSuiteVersion1, 2);
@@ -669,10 +774,15 @@ ZP_HOST_SUITE(kPFPathQuerySuite, "PF Path Query Suite", kPFPathQuerySuiteVersion
 ZP_HOST_SUITE(kPFPathDataSuite, "PF Path Data Suite", kPFPathDataSuiteVersion1, 1);
 ZP_HOST_SUITE(kPFParamUtilsSuite, "PF Param Utils Suite", kPFParamUtilsSuiteVersion1, 2);
 ZP_HOST_SUITE(kSPBasicSuite, "SP Basic Suite", kSPBasicSuiteVersion, 4);
+ZP_HOST_SUITE(kPFEffectSequenceDataSuite, "PF Effect Sequence Data Suite",
+              kPFEffectSequenceDataSuiteVersion1, 1);
+ZP_HOST_SUITE(kAEGPComputeCacheSuite, "AEGP Compute Cache", kAEGPComputeCacheSuiteVersion1, 1);
+ZP_HOST_SUITE(kAEGPHashSuite, "AEGP Hash Suite", kAEGPHashSuiteVersion1, 1);
 
 } // namespace zp_host_layout
 
 #undef ZP_HOST_SIZE
 #undef ZP_HOST_MEMBER
 #undef ZP_HOST_CONSTANT
+#undef ZP_HOST_TYPE
 #undef ZP_HOST_SUITE
