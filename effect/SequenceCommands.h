@@ -23,5 +23,7 @@ PF_Err sequenceResetup(PF_InData* in_data, PF_OutData* out_data);
 PF_Err sequenceFlatten(PF_InData* in_data, PF_OutData* out_data);
 PF_Err sequenceSetdown(PF_InData* in_data, PF_OutData* out_data);
 
-// The render state a sequence handle points at, or null (no handle, or flattened).
+// The render state a sequence handle owns, or null: no handle, a flattened record, or a record
+// whose value this library did not make for that very handle (a copy of another sequence's
+// record, a stale or damaged one).
 RenderState* renderStateOf(PF_Handle sequence_data);
