@@ -58,7 +58,7 @@ PF_Err routeUpdateParamsUI(const CommandArgs& a) {
 // A sequence without one of its own (flattened, or a record copied from another sequence or
 // left over from one set down) is refused before any world is checked out.
 PF_Err routeRender(const CommandArgs& a) {
-    RenderState* state = renderStateOf(a.in_data->sequence_data);
+    RenderState* state = ownedRenderState(a.in_data->sequence_data);
     if (state == nullptr)
         return PF_Err_INTERNAL_STRUCT_DAMAGED;
     return renderCommand(state, a.in_data, a.params, a.output);
@@ -71,7 +71,7 @@ PF_Err routeSmartPreRender(const CommandArgs& a) {
 PF_Err routeSmartRender(const CommandArgs& a) {
     if (a.extra == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
-    RenderState* state = renderStateOf(a.in_data->sequence_data);
+    RenderState* state = ownedRenderState(a.in_data->sequence_data);
     if (state == nullptr)
         return PF_Err_INTERNAL_STRUCT_DAMAGED;
     return smartRender(state, a.in_data, static_cast<PF_SmartRenderExtra*>(a.extra));

@@ -85,7 +85,7 @@ private:
 
 } // namespace
 
-RenderState* renderStateOf(PF_Handle sequence_data) {
+RenderState* ownedRenderState(PF_Handle sequence_data) {
     if (sequence_data == nullptr || *sequence_data == nullptr)
         return nullptr;
     // The host's handle memory is read as a plain pointer, without locking. The value is
@@ -98,6 +98,13 @@ RenderState* renderStateOf(PF_Handle sequence_data) {
     if (it == liveStates().end() || it->second != sequence_data)
         return nullptr;
     return reinterpret_cast<RenderState*>(static_cast<uintptr_t>(address));
+}
+
+RenderState* renderStateOf(PF_Handle sequence_data) {
+    if (sequence_data == nullptr || *sequence_data == nullptr)
+        return nullptr;
+    const auto* record = static_cast<const SequenceData*>(*sequence_data);
+    return reinterpret_cast<RenderState*>(static_cast<uintptr_t>(record->renderState));
 }
 
 PF_Err sequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
