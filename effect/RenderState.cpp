@@ -11,6 +11,7 @@
 #include "effect/ProductInfo.h"
 #include "fx/BlurFilter.h"
 #include "fx/VariableBlurFilter.h"
+#include "render/HostError.h"
 
 #include <mutex>
 
@@ -46,7 +47,13 @@ InstanceToken::InstanceToken(SPBasicSuite* basic) {
         g_memoryHandler = new AE_MemoryManager(basic);
         SuiteHolder<AEGP_UtilitySuite4> utility(basic, kAEGPUtilitySuite,
                                                 kAEGPUtilitySuiteVersion4);
-        utility->AEGP_RegisterWithAEGP(nullptr, product::kAegpName, &g_pluginId);
+        // Mask streams are asked for under this identifier: without a registration there is
+        // none to ask with, so the setup fails with the host's own error.
+        AEGP_PluginID id = 0;
+        const A_Err err = utility->AEGP_RegisterWithAEGP(nullptr, product::kAegpName, &id);
+        if (err != A_Err_NONE)
+            throw HostError(err);
+        g_pluginId = id;
     } catch (...) {
         // Undo this token's share so the next sequence starts from a consistent state.
         delete g_memoryHandler;

@@ -34,6 +34,10 @@ std::unordered_map<PF_Handle, Host*>& handleOwners() {
     return owners;
 }
 
+// What a refused registration answers: a plain host error, not one the effect could take for
+// a missing suite.
+constexpr A_Err kRegistrationRefused = 1;
+
 Host& cur() {
     if (g_current == nullptr)
         std::abort(); // a callback outside any host: a test bug
@@ -614,6 +618,8 @@ void Host::setTrapHandler(std::function<void(const SlotCall&)> handler) {
 }
 
 A_Err Host::registerWithAegp(const A_char* name, AEGP_PluginID* id) {
+    if (faults.shouldFail("AEGP_RegisterWithAEGP"))
+        return kRegistrationRefused;
     registrations_.push_back(name != nullptr ? name : "");
     if (id != nullptr)
         *id = 42;

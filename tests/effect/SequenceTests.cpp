@@ -198,6 +198,9 @@ TEST(SequenceSetupFailures, EveryFailurePointLeavesNothingBehind) {
          [](headless::Host& h) { h.faults.failCall("host_lock_handle", 1); }, PF_Err_OUT_OF_MEMORY},
         {"no stream suite", [](headless::Host& h) { h.withholdSuite("AEGP Stream Suite", 7); },
          A_Err_MISSING_SUITE},
+        // The headless host refuses a registration with its generic error, 1.
+        {"registration refused",
+         [](headless::Host& h) { h.faults.failCall("AEGP_RegisterWithAEGP", 1); }, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
