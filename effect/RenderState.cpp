@@ -28,12 +28,15 @@ AEGP_PluginID g_pluginId = 0;
 
 namespace effect_globals {
 AE_MemoryManager* memoryHandler() {
+    std::lock_guard<std::mutex> lock(g_instanceMutex);
     return g_memoryHandler;
 }
 int32_t instanceCount() {
+    std::lock_guard<std::mutex> lock(g_instanceMutex);
     return g_instanceCount;
 }
 AEGP_PluginID pluginId() {
+    std::lock_guard<std::mutex> lock(g_instanceMutex);
     return g_pluginId;
 }
 } // namespace effect_globals
@@ -86,8 +89,8 @@ RenderState::RenderState(SPBasicSuite* basic_suite)
       streamSuite(basic, kAEGPStreamSuite, kAEGPStreamSuiteVersion2),
       maskOutlineSuite(basic, kAEGPMaskOutlineSuite, kAEGPMaskOutlineSuiteVersion1) {
     instance_ = std::make_unique<InstanceToken>(basic);
-    memoryHandler = g_memoryHandler;
-    pluginId = g_pluginId;
+    memoryHandler = effect_globals::memoryHandler();
+    pluginId = effect_globals::pluginId();
     // The global effect objects come after the memory handler and the registration, before
     // the adjusters.
     blur_filter = std::make_unique<VariableBlurFilter>();
