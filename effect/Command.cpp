@@ -55,8 +55,13 @@ PF_Err routeUpdateParamsUI(const CommandArgs& a) {
     return updateParamsUI(a.in_data, a.params);
 }
 // The render commands get the sequence's render state, read from the handle without locking.
+// A sequence without one of its own (flattened, or a record copied from another sequence or
+// left over from one set down) is refused before any world is checked out.
 PF_Err routeRender(const CommandArgs& a) {
-    return renderCommand(renderStateOf(a.in_data->sequence_data), a.in_data, a.params, a.output);
+    RenderState* state = ownedRenderState(a.in_data->sequence_data);
+    if (state == nullptr)
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    return renderCommand(state, a.in_data, a.params, a.output);
 }
 PF_Err routeSmartPreRender(const CommandArgs& a) {
     if (a.extra == nullptr)
@@ -66,8 +71,10 @@ PF_Err routeSmartPreRender(const CommandArgs& a) {
 PF_Err routeSmartRender(const CommandArgs& a) {
     if (a.extra == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
-    return smartRender(renderStateOf(a.in_data->sequence_data), a.in_data,
-                       static_cast<PF_SmartRenderExtra*>(a.extra));
+    RenderState* state = ownedRenderState(a.in_data->sequence_data);
+    if (state == nullptr)
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    return smartRender(state, a.in_data, static_cast<PF_SmartRenderExtra*>(a.extra));
 }
 
 // Indexed by command number; null entries are commands the effect does not use.

@@ -28,8 +28,9 @@ private:
     SPBasicSuite* basic_ = nullptr;
 };
 
-// Process-wide state shared by every sequence of the effect (no lock: the host sends
-// sequence commands one at a time).
+// Process-wide state shared by every sequence of the effect, read under the lock that sequence
+// setup and teardown take: a host may set sequences up and down on several threads. A render
+// reads neither; it uses what its render state took at creation.
 namespace effect_globals {
 // The current handler, null while no sequence lives.
 AE_MemoryManager* memoryHandler();

@@ -1,6 +1,5 @@
 #include "effect/RenderEntry.h"
 
-#include "effect/MemoryManager.h"
 #include "render/Pipeline.h"
 
 #include <algorithm>
@@ -8,6 +7,8 @@
 
 namespace {
 
+// Wraps a host world without copying. No memory handler is given: a world the host hands over
+// is never replaced by a block of ours.
 PixelBuffer wrapWorld(const PF_LayerDef& world, int32_t bytesPerChannel) {
     return wrapPixels(world.data, world.rowbytes, world.width, world.height, bytesPerChannel,
                       nullptr);
@@ -26,13 +27,15 @@ bool channelAligned(const PF_LayerDef& world, int32_t bytesPerChannel) {
            world.rowbytes % bytesPerChannel == 0;
 }
 
-// Releases the two wrapped buffers, output first, on every way out.
+// Releases the two wrapped buffers, output first, on every way out. They were wrapped without a
+// handler and own no block, so they are released without one: the process-wide handler, which
+// other threads' sequence commands make and destroy, is not read here.
 struct WrappedPair {
     PixelBuffer input;
     PixelBuffer output;
     ~WrappedPair() {
-        releasePixels(output, effect_globals::memoryHandler());
-        releasePixels(input, effect_globals::memoryHandler());
+        releasePixels(output, nullptr);
+        releasePixels(input, nullptr);
     }
 };
 

@@ -11,6 +11,7 @@
 #include "effect/ProductInfo.h"
 #include "fx/BlurFilter.h"
 #include "fx/VariableBlurFilter.h"
+#include "render/HostError.h"
 
 #include <mutex>
 
@@ -27,12 +28,15 @@ AEGP_PluginID g_pluginId = 0;
 
 namespace effect_globals {
 AE_MemoryManager* memoryHandler() {
+    std::lock_guard<std::mutex> lock(g_instanceMutex);
     return g_memoryHandler;
 }
 int32_t instanceCount() {
+    std::lock_guard<std::mutex> lock(g_instanceMutex);
     return g_instanceCount;
 }
 AEGP_PluginID pluginId() {
+    std::lock_guard<std::mutex> lock(g_instanceMutex);
     return g_pluginId;
 }
 } // namespace effect_globals
@@ -46,7 +50,13 @@ InstanceToken::InstanceToken(SPBasicSuite* basic) {
         g_memoryHandler = new AE_MemoryManager(basic);
         SuiteHolder<AEGP_UtilitySuite4> utility(basic, kAEGPUtilitySuite,
                                                 kAEGPUtilitySuiteVersion4);
-        utility->AEGP_RegisterWithAEGP(nullptr, product::kAegpName, &g_pluginId);
+        // Mask streams are asked for under this identifier: without a registration there is
+        // none to ask with, so the setup fails with the host's own error.
+        AEGP_PluginID id = 0;
+        const A_Err err = utility->AEGP_RegisterWithAEGP(nullptr, product::kAegpName, &id);
+        if (err != A_Err_NONE)
+            throw HostError(err);
+        g_pluginId = id;
     } catch (...) {
         // Undo this token's share so the next sequence starts from a consistent state.
         delete g_memoryHandler;
@@ -79,8 +89,8 @@ RenderState::RenderState(SPBasicSuite* basic_suite)
       streamSuite(basic, kAEGPStreamSuite, kAEGPStreamSuiteVersion2),
       maskOutlineSuite(basic, kAEGPMaskOutlineSuite, kAEGPMaskOutlineSuiteVersion1) {
     instance_ = std::make_unique<InstanceToken>(basic);
-    memoryHandler = g_memoryHandler;
-    pluginId = g_pluginId;
+    memoryHandler = effect_globals::memoryHandler();
+    pluginId = effect_globals::pluginId();
     // The global effect objects come after the memory handler and the registration, before
     // the adjusters.
     blur_filter = std::make_unique<VariableBlurFilter>();

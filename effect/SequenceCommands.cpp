@@ -85,10 +85,24 @@ private:
 
 } // namespace
 
+RenderState* ownedRenderState(PF_Handle sequence_data) {
+    if (sequence_data == nullptr || *sequence_data == nullptr)
+        return nullptr;
+    // The host's handle memory is read as a plain pointer, without locking. The value is
+    // trusted on the same terms as at setdown: a copy of a live record, or one that outlived
+    // its state, names a state this handle does not own (or none at all).
+    const auto* record = static_cast<const SequenceData*>(*sequence_data);
+    const uint64_t address = record->renderState;
+    std::lock_guard<std::mutex> lock(liveStatesMutex());
+    const auto it = liveStates().find(address);
+    if (it == liveStates().end() || it->second != sequence_data)
+        return nullptr;
+    return reinterpret_cast<RenderState*>(static_cast<uintptr_t>(address));
+}
+
 RenderState* renderStateOf(PF_Handle sequence_data) {
     if (sequence_data == nullptr || *sequence_data == nullptr)
         return nullptr;
-    // The host's handle memory is read as a plain pointer, without locking.
     const auto* record = static_cast<const SequenceData*>(*sequence_data);
     return reinterpret_cast<RenderState*>(static_cast<uintptr_t>(record->renderState));
 }

@@ -23,5 +23,12 @@ PF_Err sequenceResetup(PF_InData* in_data, PF_OutData* out_data);
 PF_Err sequenceFlatten(PF_InData* in_data, PF_OutData* out_data);
 PF_Err sequenceSetdown(PF_InData* in_data, PF_OutData* out_data);
 
-// The render state a sequence handle points at, or null (no handle, or flattened).
+// The render state a sequence handle owns, or null: no handle, a flattened record, or a record
+// whose value this library did not make for that very handle (a copy of another sequence's
+// record, a stale or damaged one). The render commands take their state from here.
+RenderState* ownedRenderState(PF_Handle sequence_data);
+
+// The render state the record names, unchecked, or null (no handle, or flattened). Only for
+// looking into a sequence known to be live, also from a program that loaded this library
+// separately and so sees another registry: commands never render through it.
 RenderState* renderStateOf(PF_Handle sequence_data);

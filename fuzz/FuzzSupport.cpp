@@ -29,8 +29,10 @@ std::unique_ptr<headless::Host> newInstance() {
     // Whatever the input, the effect calls only the host slots it is meant to.
     static const bool trapsAbort = [] {
         headless::Host::setTrapHandler([](const headless::SlotCall& call) {
-            check(false, "the effect called slot " + std::to_string(call.slot) + " of " +
-                             call.table + ", which it must not use");
+            check(false, !call.fault.empty()
+                             ? "the effect " + call.fault
+                             : "the effect called slot " + std::to_string(call.slot) + " of " +
+                                   call.table + ", which it must not use");
         });
         return true;
     }();

@@ -5,6 +5,7 @@
 #include "headless/LayerMasks.h"
 #include "host/LayoutChecks.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,29 @@ std::unordered_map<PF_Handle, Host*>& handleOwners() {
     static std::unordered_map<PF_Handle, Host*> owners;
     return owners;
 }
+
+// Suite acquisitions belong to the process (headless/Host.h): the live hosts, whose counts a
+// release may reach from any thread, and what hosts since destroyed still had outstanding, all
+// under one lock.
+std::mutex& suiteMutex() {
+    static std::mutex m;
+    return m;
+}
+std::vector<Host*>& liveHosts() {
+    static std::vector<Host*> hosts;
+    return hosts;
+}
+std::map<std::pair<std::string, int>, int>& orphanedSuites() {
+    static std::map<std::pair<std::string, int>, int> suites;
+    return suites;
+}
+
+// Hears of a call the effect must not make; without a handler, a line on stderr.
+void reportFault(const SlotCall& call);
+
+// What a refused registration answers: a plain host error, not one the effect could take for
+// a missing suite.
+constexpr A_Err kRegistrationRefused = 1;
 
 Host& cur() {
     if (g_current == nullptr)
@@ -212,6 +236,10 @@ void Host::makeCurrent() {
 
 Host::Host(std::shared_ptr<Plugin> plugin) : plugin_(std::move(plugin)) {
     makeCurrent();
+    {
+        std::lock_guard<std::mutex> lock(suiteMutex());
+        liveHosts().push_back(this);
+    }
     inter_ = trappedTable<kInteractCallbacks, PF_InteractCallbacks>();
     ZP_SERVE(kInteractCallbacks, inter_, checkout_param, cbCheckoutParam);
     ZP_SERVE(kInteractCallbacks, inter_, checkin_param, cbCheckinParam);
@@ -250,6 +278,17 @@ Host::~Host() {
         }
         handles_.clear();
         setHandlePoolBytesLocked(0);
+    }
+    {
+        // What the effect still holds through this host stays held by the process: its
+        // process-wide objects give it back later, through whichever host is current then.
+        std::lock_guard<std::mutex> lock(suiteMutex());
+        for (const auto& [key, e] : suites_) {
+            if (e.outstanding > 0)
+                orphanedSuites()[key] += e.outstanding;
+        }
+        auto& hosts = liveHosts();
+        hosts.erase(std::find(hosts.begin(), hosts.end(), this));
     }
     extensions_.clear();
     if (g_current == this)
@@ -544,14 +583,17 @@ void Host::setHandlePoolBytesLocked(uint64_t bytes) {
 // --- suites
 // ----------------------------------------------------------------------------------------
 void Host::registerSuite(const std::string& name, int version, const void* table) {
+    std::lock_guard<std::mutex> lock(suiteMutex());
     suites_[{name, version}].table = table;
 }
 
 void Host::withholdSuite(const std::string& name, int version, bool withheld) {
+    std::lock_guard<std::mutex> lock(suiteMutex());
     suites_[{name, version}].withheld = withheld;
 }
 
 int Host::outstandingSuites() const {
+    std::lock_guard<std::mutex> lock(suiteMutex());
     int n = 0;
     for (const auto& [key, e] : suites_)
         n += e.outstanding;
@@ -559,6 +601,7 @@ int Host::outstandingSuites() const {
 }
 
 int Host::outstandingSuite(const std::string& name, int version) const {
+    std::lock_guard<std::mutex> lock(suiteMutex());
     auto it = suites_.find({name, version});
     return it == suites_.end() ? 0 : it->second.outstanding;
 }
@@ -571,6 +614,7 @@ A_Err Host::acquireSuite(const char* name, A_long version, const void** suite) {
     suiteLog_.push_back(std::string("acquire ") + name + " " + std::to_string(version));
     if (faults.shouldFail("AcquireSuite"))
         return A_Err_MISSING_SUITE;
+    std::lock_guard<std::mutex> lock(suiteMutex());
     auto it = suites_.find({name, version});
     if (it == suites_.end() || it->second.withheld || it->second.table == nullptr)
         return A_Err_MISSING_SUITE;
@@ -579,15 +623,38 @@ A_Err Host::acquireSuite(const char* name, A_long version, const void** suite) {
     return A_Err_NONE;
 }
 
+// The suite lock must be held.
+bool Host::takeAcquisition(const std::pair<std::string, int>& key) {
+    auto it = suites_.find(key);
+    if (it == suites_.end() || it->second.outstanding == 0)
+        return false;
+    --it->second.outstanding;
+    return true;
+}
+
 A_Err Host::releaseSuite(const char* name, A_long version) {
     if (name == nullptr)
         return A_Err_MISSING_SUITE;
     suiteLog_.push_back(std::string("release ") + name + " " + std::to_string(version));
-    auto it = suites_.find({name, version});
-    if (it == suites_.end() || it->second.outstanding == 0)
-        return A_Err_MISSING_SUITE;
-    --it->second.outstanding;
-    return A_Err_NONE;
+    const std::pair<std::string, int> key{name, version};
+    {
+        std::lock_guard<std::mutex> lock(suiteMutex());
+        if (takeAcquisition(key))
+            return A_Err_NONE;
+        for (Host* other : liveHosts()) {
+            if (other != this && other->takeAcquisition(key))
+                return A_Err_NONE;
+        }
+        if (auto it = orphanedSuites().find(key); it != orphanedSuites().end() && it->second > 0) {
+            --it->second;
+            return A_Err_NONE;
+        }
+        ++refusedReleases_;
+    }
+    reportFault(SlotCall{kBasicSuite, 1,
+                         "released " + key.first + " " + std::to_string(version) +
+                             ", which no host holds"});
+    return A_Err_MISSING_SUITE;
 }
 
 void noteSlotCall(const char* table, int slot, bool trapped) {
@@ -598,22 +665,32 @@ void Host::noteSlotCall(const char* table, int slot, bool trapped) {
     slotCalls_[table].insert(slot);
     if (!trapped)
         return;
-    SlotCall call{table, slot};
+    SlotCall call{table, slot, {}};
     traps_.push_back(call);
+    reportFault(call);
+}
+
+namespace {
+void reportFault(const SlotCall& call) {
     if (trapHandler()) {
         trapHandler()(call);
-    } else {
+    } else if (call.fault.empty()) {
         std::fprintf(stderr,
                      "headless host: the effect called slot %d of %s, which it must not use\n",
-                     slot, table);
+                     call.slot, call.table.c_str());
+    } else {
+        std::fprintf(stderr, "headless host: the effect %s\n", call.fault.c_str());
     }
 }
+} // namespace
 
 void Host::setTrapHandler(std::function<void(const SlotCall&)> handler) {
     trapHandler() = std::move(handler);
 }
 
 A_Err Host::registerWithAegp(const A_char* name, AEGP_PluginID* id) {
+    if (faults.shouldFail("AEGP_RegisterWithAEGP"))
+        return kRegistrationRefused;
     registrations_.push_back(name != nullptr ? name : "");
     if (id != nullptr)
         *id = 42;

@@ -35,6 +35,9 @@ inline constexpr uint64_t kDefaultPoolBytes = uint64_t{512} << 20;
 struct SlotCall {
     std::string table; // the table's type name, "AEGP_MaskSuite4"
     int slot;          // 0-based position of the function pointer in the table
+    // Empty for a slot the effect must not use; otherwise what was wrong with a call into a
+    // served slot ("released PF Handle Suite 2, which no host holds").
+    std::string fault;
 };
 
 // Notes a call into a table slot on the current host (headless/HostTables.h).
@@ -171,10 +174,18 @@ public:
     void setHandlePoolBytes(uint64_t bytes);
 
     // --- suites --------------------------------------------------------------------------
+    // Suites belong to the process, as the real host's do: the basic suite is the process's
+    // one, and the effect's process-wide objects (its memory handler) hold a suite from one
+    // sequence to the last, whichever host set those up. Each host counts what was acquired
+    // through it; a release is matched against the calling host's own acquisitions, then any
+    // other live host's (whose count drops), then those of hosts since destroyed. A release
+    // that matches none is answered with A_Err_MISSING_SUITE, counted and reported through the
+    // trap handler: the effect gave back a suite it did not hold.
     void registerSuite(const std::string& name, int version, const void* table);
     void withholdSuite(const std::string& name, int version, bool withheld = true);
     int outstandingSuites() const;
     int outstandingSuite(const std::string& name, int version) const;
+    int refusedReleases() const { return refusedReleases_; }
     const std::vector<std::string>& suiteLog() const { return suiteLog_; }
     void clearSuiteLog() { suiteLog_.clear(); }
 
@@ -202,8 +213,8 @@ public:
         traps_.clear();
     }
     void noteSlotCall(const char* table, int slot, bool trapped);
-    // Hears of every trapped call as it happens, whichever host it reached; without one, a
-    // line on stderr. Tests install one that fails the running test.
+    // Hears of every trapped call and every refused release as it happens, whichever host it
+    // reached; without one, a line on stderr. Tests install one that fails the running test.
     static void setTrapHandler(std::function<void(const SlotCall&)> handler);
 
     // Registrations made through AEGP_RegisterWithAEGP.
@@ -279,7 +290,10 @@ private:
         bool withheld = false;
         int outstanding = 0;
     };
+    // Guarded by the process's suite lock: other hosts' releases reach these counts.
     std::map<std::pair<std::string, int>, SuiteEntry> suites_;
+    int refusedReleases_ = 0;
+    bool takeAcquisition(const std::pair<std::string, int>& key);
     std::vector<std::string> suiteLog_;
     std::vector<std::string> registrations_;
     std::map<std::string, std::set<int>> slotCalls_;

@@ -1,5 +1,6 @@
 #include "effect/MemoryManager.h"
 #include "effect/SequenceCommands.h"
+#include "headless/Worlds.h"
 #include "render/RenderState.h"
 #include "tests/support/HostFixture.h"
 
@@ -125,6 +126,33 @@ TEST(SequenceLifecycle, OnlyAStateTheHandleOwnsIsDestroyed) {
     EXPECT_EQ(host->outstandingSuites(), 0) << "and its own handle still destroys it";
 }
 
+// A render trusts the record on the same terms as setdown: a copy of a live record in another
+// handle names a state that handle does not own, and once the original is set down that state
+// is gone; rendering through the copy must be refused rather than reach freed memory.
+TEST(SequenceLifecycle, ARenderThroughACopiedRecordIsRefused) {
+    auto host = instance();
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+    PF_Handle original = host->sequenceHandle();
+    PF_Handle copy = host->newHandle(sizeof(SequenceData));
+    std::memcpy(*copy, *original, sizeof(SequenceData));
+    auto& protocol = host->extension<headless::RenderProtocol>();
+    headless::HostWorld in(8, 8, 1), out(8, 8, 1);
+    auto smartRenderThrough = [&](PF_Handle h) {
+        host->setSequenceHandle(h);
+        return protocol.renderSmart(in, out, 8);
+    };
+    EXPECT_EQ(smartRenderThrough(original), PF_Err_NONE);
+    EXPECT_EQ(smartRenderThrough(copy), PF_Err_INTERNAL_STRUCT_DAMAGED) << "original alive";
+    host->setSequenceHandle(original);
+    ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+    EXPECT_EQ(smartRenderThrough(copy), PF_Err_INTERNAL_STRUCT_DAMAGED) << "original set down";
+    host->setSequenceHandle(copy);
+    EXPECT_EQ(host->send(PF_Cmd_RENDER, nullptr, &out.world), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    host->disposeHandle(copy);
+    EXPECT_EQ(host->liveHandles(), 0);
+    EXPECT_EQ(host->outstandingSuites(), 0);
+}
+
 TEST(SequenceLifecycle, ResetupOfALiveRecordDestroysItsState) {
     auto host = instance();
     ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
@@ -170,6 +198,9 @@ TEST(SequenceSetupFailures, EveryFailurePointLeavesNothingBehind) {
          [](headless::Host& h) { h.faults.failCall("host_lock_handle", 1); }, PF_Err_OUT_OF_MEMORY},
         {"no stream suite", [](headless::Host& h) { h.withholdSuite("AEGP Stream Suite", 7); },
          A_Err_MISSING_SUITE},
+        // The headless host refuses a registration with its generic error, 1.
+        {"registration refused",
+         [](headless::Host& h) { h.faults.failCall("AEGP_RegisterWithAEGP", 1); }, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -6,6 +6,7 @@
 #include "render/ParamLayout.h"
 #include "tests/support/CrossRenderScene.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -87,6 +88,41 @@ TEST(ConcurrentHosts, AnyHostGivesBackAHandleAndItsMakerKeepsTheCount) {
     }
     maker.disposeHandle(orphan);
     EXPECT_EQ(maker.liveHandles(), 0);
+}
+
+// The effect's memory handler is process-wide: it takes the handle suite with the first live
+// sequence and gives it back with the last, whichever host each came through. The release must
+// reach the host the suite came from, also once that host is gone, and one that nobody holds
+// must be refused and reported.
+TEST(ConcurrentHosts, ASuiteGoesBackToTheHostItCameFromWhicheverHostGivesItBack) {
+    constexpr const char* kHandleSuite = "PF Handle Suite";
+    headless::Host second(effectLibrary());
+    {
+        headless::Host first(effectLibrary());
+        ASSERT_EQ(first.setupInstance(), PF_Err_NONE);
+        ASSERT_EQ(second.setupInstance(), PF_Err_NONE);
+        EXPECT_EQ(first.outstandingSuite(kHandleSuite, 2), 1) << "taken with the first sequence";
+        EXPECT_EQ(second.outstandingSuite(kHandleSuite, 2), 0);
+        ASSERT_EQ(first.teardownInstance(), PF_Err_NONE);
+        EXPECT_EQ(first.outstandingSuites(), 1) << "the handler lives on for the second";
+        ASSERT_EQ(second.send(PF_Cmd_SEQUENCE_FLATTEN), PF_Err_NONE);
+        EXPECT_EQ(first.outstandingSuites(), 0) << "the last state gave it back to its host";
+        EXPECT_EQ(second.outstandingSuites(), 0);
+        // Once more, and this time the host it came from goes before it is given back.
+        ASSERT_EQ(first.send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+        ASSERT_EQ(second.send(PF_Cmd_SEQUENCE_RESETUP), PF_Err_NONE);
+        ASSERT_EQ(first.send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+        EXPECT_EQ(first.outstandingSuite(kHandleSuite, 2), 1);
+    }
+    ASSERT_EQ(second.teardownInstance(), PF_Err_NONE);
+    EXPECT_EQ(second.outstandingSuites(), 0);
+    EXPECT_EQ(second.refusedReleases(), 0);
+
+    PF_Err err = PF_Err_NONE;
+    EXPECT_NONFATAL_FAILURE(err = second.basicSuite()->ReleaseSuite(kHandleSuite, 2),
+                            "released PF Handle Suite 2, which no host holds");
+    EXPECT_EQ(err, A_Err_MISSING_SUITE);
+    EXPECT_EQ(second.refusedReleases(), 1);
 }
 
 } // namespace

@@ -222,7 +222,7 @@ TEST(FaultSweep, EveryRefusedHostCallIsReportedAndLeavesNothingBehind) {
          {"AcquireSuite", "host_new_handle", "host_lock_handle", "add_param", "checkout_param",
           "AEGP_GetLayerMaskByIndex", "AEGP_GetNewMaskStream", "AEGP_GetNewStreamValue",
           "PF_CheckoutPath", "PF_PathGetName", "checkout_layer", "checkout_layer_pixels",
-          "checkout_output", "PF_UpdateParamUI"}) {
+          "checkout_output", "PF_UpdateParamUI", "AEGP_RegisterWithAEGP"}) {
         EXPECT_GT(clean.callsByName[fn], 0) << fn << " is never reached";
     }
     // A refused world or suite must reach the host as an error, not as a finished frame.

@@ -1,9 +1,11 @@
 // What the two render commands hand the pipeline: the areas to work on and the mask origin.
+#include "effect/RenderEntry.h"
 #include "render/ParamLayout.h"
 #include "tests/support/RenderFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <vector>
 
 namespace {
@@ -73,6 +75,30 @@ TEST(RenderEntry, PlainRenderWorksOnTheExtentHint) {
         }
     }
     EXPECT_GT(litInside, 12 * 20 / 2);
+}
+
+// A render reads nothing of the process-wide state that sequence commands on other threads make
+// and destroy (the memory handler first of all): here one thread sets a sequence up and down
+// while another renders. Only the thread sanitizer run can see such a read; the render itself
+// has no state and is refused either way.
+TEST(RenderEntry, ARenderReadsNothingThatOtherThreadsSequencesChange) {
+    std::thread sequences([] {
+        auto inst = zptest::makeInstance(true);
+        for (int i = 0; i < 20; ++i) {
+            EXPECT_EQ(inst.host->send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+            EXPECT_EQ(inst.host->send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+        }
+    });
+    HostWorld in(8, 8, 1), out(8, 8, 1);
+    PF_InData inData{};
+    inData.extent_hint = PF_Rect{0, 0, 8, 8};
+    PF_ParamDef layer{};
+    layer.u.ld = in.world;
+    PF_ParamDef* params[] = {&layer};
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(renderCommand(nullptr, &inData, params, &out.world),
+                  PF_Err_INTERNAL_STRUCT_DAMAGED);
+    sequences.join();
 }
 
 } // namespace
