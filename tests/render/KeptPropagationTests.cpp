@@ -2,16 +2,20 @@
 // byte-identical; anything that changes them propagates afresh; what is kept fits one budget
 // shared by every sequence, and keeping never decides whether or how a frame renders.
 #include "effect/SequenceCommands.h"
+#include "render/KeptBlend.h"
 #include "render/KeptPropagation.h"
 #include "render/ParamLayout.h"
 #include "render/Pipeline.h"
 #include "render/RenderState.h"
+#include "tests/support/CountingMemoryHandler.h"
 #include "tests/support/RenderFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -269,6 +273,112 @@ TEST_F(KeptPropagationTest, MemoryForKeepingThatCannotBeHadOnlyCostsTheReuse) {
         EXPECT_EQ(render(inst), expected) << "the next frame renders and keeps";
         EXPECT_EQ(zptest::keptBlocks(*inst.host), 6);
     }
+}
+
+// What a sequence keeps, driven as frames drive it, with blocks from a test handler.
+class KeptStoreTest : public ::testing::Test {
+protected:
+    void TearDown() override { KeptPropagation::setBudget(kKeptBudgetBytes); }
+
+    static PropagationInputs inputs(int32_t mapWidth, int32_t mapHeight, int32_t rasterWidth,
+                                    int32_t rasterHeight, const uint8_t* raster,
+                                    const uint8_t* intensity) {
+        return {mapWidth, mapHeight, rasterWidth, rasterHeight, raster, intensity};
+    }
+
+    // A map of zero bytes handed over as a frame hands it: raster, intensity and cells from
+    // `handler`, the store's when keep() takes them, else given back here.
+    static bool keepMap(KeptPropagation& kept, fx::MemoryHandler& handler, int32_t w, int32_t h) {
+        const auto n = static_cast<size_t>(w) * static_cast<size_t>(h);
+        auto* raster = static_cast<uint8_t*>(handler.allocate(static_cast<int32_t>(n)));
+        auto* intensity = static_cast<uint8_t*>(handler.allocate(static_cast<int32_t>(n)));
+        auto* cells =
+            static_cast<LabelCell*>(handler.allocate(static_cast<int32_t>(n * sizeof(LabelCell))));
+        std::memset(raster, 0, n);
+        std::memset(intensity, 0, n);
+        std::memset(static_cast<void*>(cells), 0, n * sizeof(LabelCell));
+        KeptPropagation::FrameUse use(kept);
+        if (kept.keep(handler, inputs(w, h, w, h, raster, intensity), raster, intensity, cells))
+            return true;
+        handler.release(cells);
+        handler.release(intensity);
+        handler.release(raster);
+        return false;
+    }
+
+    // A new blend over the kept map of a w x h 8-bit frame, in place of the kept one.
+    static bool keepBlend(KeptPropagation& kept, fx::MemoryHandler& handler, int32_t w, int32_t h) {
+        std::vector<uint8_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+        const PixelBuffer output = wrapPixels(pixels.data(), 0, w, h, 1, nullptr);
+        KeptPropagation::FrameUse use(kept);
+        return kept.keepBlend(KeptBlend::make(handler, output));
+    }
+};
+
+// A kept block goes back to the host (host_unlock_handle, host_dispose_handle) through the
+// memory handler; a host may call back into the effect from there, so no lock of ours may be
+// held across it. Every way a block goes back is taken: a map or blend replaced by the
+// sequence's next, a map evicted for another sequence's, a lower budget, clear, destruction.
+TEST_F(KeptStoreTest, GivesBlocksBackOnlyOutsideItsLock) {
+    struct LockCheckingHandler : zptest::CountingMemoryHandler {
+        const char* step = "";
+        std::vector<std::string> underLock;
+        void release(void* block) override {
+            if (block != nullptr) {
+                bool held = false;
+                std::thread([&held] { held = KeptPropagation::lockHeld(); }).join();
+                if (held)
+                    underLock.push_back(step);
+            }
+            CountingMemoryHandler::release(block);
+        }
+    } handler;
+    constexpr int32_t w = 8, h = 4;
+    const int64_t map = int64_t{w} * h * 16;
+    const int64_t blend = KeptBlend::bytesFor(w, h, 4);
+    {
+        KeptPropagation a, b;
+        ASSERT_TRUE(keepMap(a, handler, w, h));
+        ASSERT_TRUE(keepBlend(a, handler, w, h));
+        handler.step = "a blend replaced";
+        ASSERT_TRUE(keepBlend(a, handler, w, h));
+        handler.step = "a map replaced";
+        ASSERT_TRUE(keepMap(a, handler, w, h));
+        ASSERT_TRUE(keepBlend(a, handler, w, h));
+        handler.step = "a map evicted for another sequence's";
+        KeptPropagation::setBudget(map + blend);
+        ASSERT_TRUE(keepMap(b, handler, w, h));
+        EXPECT_FALSE(a.holds());
+        handler.step = "a lower budget";
+        KeptPropagation::setBudget(map - 1);
+        EXPECT_FALSE(b.holds());
+        KeptPropagation::setBudget(kKeptBudgetBytes);
+        ASSERT_TRUE(keepMap(a, handler, w, h));
+        ASSERT_TRUE(keepBlend(a, handler, w, h));
+        handler.step = "clear";
+        a.clear();
+        EXPECT_EQ(a.blocks(), 0);
+        ASSERT_TRUE(keepMap(b, handler, w, h));
+        handler.step = "destruction";
+    }
+    EXPECT_EQ(handler.live(), 0);
+    EXPECT_EQ(KeptPropagation::keptBytes(), 0);
+    EXPECT_EQ(handler.underLock, std::vector<std::string>{});
+}
+
+// Planes of the same bytes at other sizes (all zero here, as a blank frame without strokes
+// gives) are other inputs: the map or the raster turned on its side propagates afresh.
+TEST_F(KeptStoreTest, TheSameBytesAtOtherSizesAreOtherInputs) {
+    zptest::CountingMemoryHandler handler;
+    KeptPropagation kept;
+    ASSERT_TRUE(keepMap(kept, handler, 8, 4));
+    const std::vector<uint8_t> zeros(32, 0);
+    const uint8_t* z = zeros.data();
+    KeptPropagation::FrameUse use(kept);
+    EXPECT_NE(kept.find(inputs(8, 4, 8, 4, z, z)), nullptr);
+    EXPECT_EQ(kept.find(inputs(4, 8, 4, 8, z, z)), nullptr) << "a frame turned on its side";
+    EXPECT_EQ(kept.find(inputs(8, 4, 4, 8, z, z)), nullptr) << "the raster's sides swapped";
+    EXPECT_EQ(kept.find(inputs(4, 8, 8, 4, z, z)), nullptr) << "the map's sides swapped";
 }
 
 } // namespace
