@@ -218,6 +218,36 @@ TEST_F(KeptPropagationTest, OneBudgetForEverySequenceLeastRecentlyUsedGoesFirst)
     EXPECT_TRUE(kept(second));
     EXPECT_EQ(KeptPropagation::keptBytes(), int64_t{W} * H * 16);
     EXPECT_EQ(h.liveHandles(), 2 + 3);
+    {
+        // A frame of the second sequence is being rendered on another thread: its map is not
+        // evicted from under it, and the first's frame keeps nothing.
+        KeptPropagation::FrameUse rendering(renderStateOf(second)->keptPropagation);
+        h.setSequenceHandle(first);
+        render(inst);
+        EXPECT_TRUE(kept(second)) << "a map in use stays";
+        EXPECT_FALSE(kept(first));
+        EXPECT_EQ(h.liveHandles(), 2 + 3);
+    }
+
+    // Room for two maps: a reuse makes a map the most recently used, and a third sequence's
+    // evicts the one used least recently.
+    KeptPropagation::setBudget(int64_t{W} * H * 16 * 5 / 2);
+    h.setSequenceHandle(first);
+    render(inst);
+    h.setSequenceHandle(second);
+    watch.reused.clear();
+    render(inst);
+    EXPECT_EQ(watch.reused, std::vector<bool>{true});
+    h.setSequenceHandle(nullptr);
+    ASSERT_EQ(h.send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+    const PF_Handle third = h.sequenceHandle();
+    render(inst);
+    EXPECT_FALSE(kept(first)) << "used less recently than the second";
+    EXPECT_TRUE(kept(second));
+    EXPECT_TRUE(kept(third));
+    ASSERT_EQ(h.send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+    EXPECT_EQ(h.liveHandles(), 2 + 3);
+    h.setSequenceHandle(second);
 
     // Below one frame's need nothing is kept, and frames still render.
     KeptPropagation::setBudget(int64_t{W} * H * 16 - 1);
