@@ -29,8 +29,16 @@ constexpr int H = 48;
 struct ReuseWatch : PipelineObserver {
     std::vector<bool> reused;
     std::vector<bool> blends;
+    std::vector<int> reblended; // the labels the last frame with a kept blend blended afresh
     void labelsReused(bool r) override { reused.push_back(r); }
     void blendReused(bool r) override { blends.push_back(r); }
+    void zonesReblended(const uint8_t* changed) override {
+        reblended.clear();
+        for (int label = 1; label < 256; ++label) { // label 0 is no label
+            if (changed[label] != 0)
+                reblended.push_back(label);
+        }
+    }
 };
 
 // The effect linked into this program, so that the observer sees its frames.
@@ -90,23 +98,29 @@ TEST_F(KeptPropagationTest, AColourChangeReusesTheMapAndGivesTheFreshSequencesPi
 
 // Slider steps as a colourist makes them, one zone at a time and back again: each frame after the
 // first blends only the changed zone's pixels from the kept blend, and gives the pixels of a
-// fresh sequence with the same settings.
+// fresh sequence with the same settings. Zone k is label k + 1 (label 1 is the masks no group
+// picks).
 TEST_F(KeptPropagationTest, ColourStepsReblendOnlyTheirZoneAndGiveTheFreshSequencesPixels) {
     using Step = std::function<void(zptest::Instance&)>;
-    const std::vector<std::pair<const char*, Step>> steps = {
-        {"zone 1 hue",
+    struct ZoneStep {
+        const char* what;
+        int label;
+        Step step;
+    };
+    const std::vector<ZoneStep> steps = {
+        {"zone 1 hue", 2,
          [](zptest::Instance& i) {
              i.host->setSlider(params::adjustSlider(0, params::kHue), -75);
          }},
-        {"zone 2 brightness",
+        {"zone 2 brightness", 3,
          [](zptest::Instance& i) {
              i.host->setSlider(params::adjustSlider(1, params::kBrightness), 35);
          }},
-        {"zone 2 effects",
+        {"zone 2 effects", 3,
          [](zptest::Instance& i) {
              i.host->setSlider(params::adjustSlider(1, params::kEffects), 60);
          }},
-        {"zone 1 hue back",
+        {"zone 1 hue back", 2,
          [](zptest::Instance& i) { i.host->setSlider(params::adjustSlider(0, params::kHue), 40); }},
     };
     for (int bpc : {1, 2, 4}) {
@@ -115,13 +129,14 @@ TEST_F(KeptPropagationTest, ColourStepsReblendOnlyTheirZoneAndGiveTheFreshSequen
         // A mask no group picks: its label keeps colours and gives no effects weight.
         inst.masks().masks.push_back(zptest::rectangleMask("Rock", 40, 4, 60, 16));
         render(inst, {}, bpc);
-        for (const auto& [what, step] : steps) {
+        for (const auto& [what, label, step] : steps) {
             SCOPED_TRACE(what);
             step(inst);
             const auto stepped = render(inst, {}, bpc);
+            EXPECT_EQ(watch.reblended, std::vector<int>{label});
             auto alone = instance();
             alone.masks().masks = inst.masks().masks;
-            for (const auto& [w, s] : steps) {
+            for (const auto& [w, l, s] : steps) {
                 s(alone);
                 if (w == what)
                     break;
