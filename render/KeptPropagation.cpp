@@ -15,6 +15,37 @@ struct KeptPropagation::Entry {
     LabelCell* cells;
     int64_t bytes; // the map's and the blend's
     std::unique_ptr<KeptBlend> blend;
+    Entry* next = nullptr; // in a GiveBack's list
+};
+
+// Entries taken out of the store under its lock; their blocks go back to the memory handler
+// (the host's handle suite) when this goes. Declared before the lock guard, it outlives the
+// lock: no lock of ours is held while the host unlocks and disposes of handles, which may call
+// back into the effect or wait on a thread that does.
+class KeptPropagation::GiveBack {
+public:
+    GiveBack() = default;
+    GiveBack(const GiveBack&) = delete;
+    GiveBack& operator=(const GiveBack&) = delete;
+    ~GiveBack() {
+        while (head_ != nullptr) {
+            Entry* e = head_;
+            head_ = e->next;
+            e->handler->release(e->cells);
+            e->handler->release(e->intensity);
+            e->handler->release(e->raster);
+            delete e; // and its blend's blocks
+        }
+    }
+    void add(Entry* e) {
+        if (e == nullptr)
+            return;
+        e->next = head_;
+        head_ = e;
+    }
+
+private:
+    Entry* head_ = nullptr;
 };
 
 // The library's use order of the sequences that keep something, and what they keep in all.
@@ -89,11 +120,12 @@ bool KeptPropagation::keep(fx::MemoryHandler& handler, const PropagationInputs& 
                            uint8_t* raster, uint8_t* intensity, LabelCell* cells) {
     const int64_t bytes = keptBytesOf(inputs);
     Store& s = store();
+    GiveBack given;
     std::lock_guard<std::mutex> lock(s.mutex);
-    releaseLocked();
+    given.add(detachLocked());
     if (bytes > s.budget)
         return false;
-    evictLocked(bytes);
+    evictLocked(bytes, given);
     if (s.bytes + bytes > s.budget)
         return false; // the rest is in use by frames being rendered
     auto* e = new (std::nothrow) Entry{&handler, inputs, raster, intensity, cells, bytes, nullptr};
@@ -116,7 +148,8 @@ bool KeptPropagation::keepBlend(std::unique_ptr<KeptBlend> blend) {
     if (blend == nullptr)
         return false;
     Store& s = store();
-    std::unique_ptr<KeptBlend> dropped; // given back after the lock
+    GiveBack given; // what is given back waits for the lock to be released
+    std::unique_ptr<KeptBlend> dropped;
     std::lock_guard<std::mutex> lock(s.mutex);
     if (entry_ == nullptr)
         return false;
@@ -128,7 +161,7 @@ bool KeptPropagation::keepBlend(std::unique_ptr<KeptBlend> blend) {
     const int64_t bytes = blend->bytes();
     if (bytes > s.budget)
         return false;
-    evictLocked(bytes);
+    evictLocked(bytes, given);
     if (s.bytes + bytes > s.budget)
         return false;
     entry_->blend = std::move(blend);
@@ -157,6 +190,14 @@ bool KeptPropagation::withinBudget(int64_t bytes) {
     return bytes <= s.budget;
 }
 
+bool KeptPropagation::lockHeld() {
+    Store& s = store();
+    if (!s.mutex.try_lock())
+        return true;
+    s.mutex.unlock();
+    return false;
+}
+
 int KeptPropagation::blocks() const {
     std::lock_guard<std::mutex> lock(store().mutex);
     if (entry_ == nullptr)
@@ -165,8 +206,9 @@ int KeptPropagation::blocks() const {
 }
 
 void KeptPropagation::clear() {
+    GiveBack given;
     std::lock_guard<std::mutex> lock(store().mutex);
-    releaseLocked();
+    given.add(detachLocked());
 }
 
 bool KeptPropagation::holds() const {
@@ -176,9 +218,10 @@ bool KeptPropagation::holds() const {
 
 void KeptPropagation::setBudget(int64_t bytes) {
     Store& s = store();
+    GiveBack given;
     std::lock_guard<std::mutex> lock(s.mutex);
     s.budget = bytes;
-    evictLocked(0);
+    evictLocked(0, given);
 }
 
 int64_t KeptPropagation::keptBytes() {
@@ -187,17 +230,14 @@ int64_t KeptPropagation::keptBytes() {
     return s.bytes;
 }
 
-void KeptPropagation::releaseLocked() {
+KeptPropagation::Entry* KeptPropagation::detachLocked() {
     if (entry_ == nullptr)
-        return;
+        return nullptr;
     unlinkLocked();
     Entry* e = entry_;
     entry_ = nullptr;
     store().bytes -= e->bytes;
-    e->handler->release(e->cells);
-    e->handler->release(e->intensity);
-    e->handler->release(e->raster);
-    delete e;
+    return e;
 }
 
 void KeptPropagation::unlinkLocked() {
@@ -224,13 +264,13 @@ void KeptPropagation::linkFrontLocked() {
         s.oldest = this;
 }
 
-void KeptPropagation::evictLocked(int64_t needed) {
+void KeptPropagation::evictLocked(int64_t needed, GiveBack& given) {
     Store& s = store();
     KeptPropagation* k = s.oldest;
     while (k != nullptr && s.bytes + needed > s.budget) {
         KeptPropagation* newer = k->newer_;
         if (!k->inUse_)
-            k->releaseLocked();
+            given.add(k->detachLocked());
         k = newer;
     }
 }

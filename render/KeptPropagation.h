@@ -8,7 +8,8 @@
 // What all sequences keep counts against one budget of the loaded library (kKeptBudgetBytes by
 // default); the least recently used entry is given back first. Keeping is an optimisation only:
 // a block that cannot be had, or an entry that does not fit, just means the next frame
-// propagates. Safe to use from several render threads, one frame per sequence at a time.
+// propagates. Safe to use from several render threads, one frame per sequence at a time; blocks
+// go back to the memory handler (the host) only once the store's lock is released.
 #pragma once
 
 #include "image/LabelMap.h"
@@ -91,20 +92,26 @@ public:
     // Bytes a map made from such inputs keeps, and whether a sequence may keep that many at all.
     static int64_t bytesFor(const PropagationInputs& inputs);
     static bool withinBudget(int64_t bytes);
+    // Whether some thread holds the lock over what every sequence keeps at this moment. Call it
+    // only from a thread that does not: tests check from a memory handler, on a thread of their
+    // own, that no block goes back to the host under that lock.
+    static bool lockHeld();
 
 private:
     struct Entry;
     struct Store;
+    class GiveBack;
     Entry* entry_ = nullptr;
     bool inUse_ = false;
     // Neighbours in the library's use order, most recent first.
     KeptPropagation* newer_ = nullptr;
     KeptPropagation* older_ = nullptr;
 
-    void releaseLocked();
+    // Takes this sequence's entry out of the store, for a GiveBack to release; null if none.
+    Entry* detachLocked();
     void unlinkLocked();
     void linkFrontLocked();
     static Store& store();
-    // Gives back the least recently used entries not in use until `needed` more bytes fit.
-    static void evictLocked(int64_t needed);
+    // Takes out the least recently used entries not in use until `needed` more bytes fit.
+    static void evictLocked(int64_t needed, GiveBack& given);
 };

@@ -342,6 +342,8 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
         if (keptBlend != nullptr) {
             std::array<uint8_t, KeptBlend::kLabels> changed;
             const BlendReuse reuse = keptBlend->reuse(adjusters, changed);
+            if (g_observer != nullptr)
+                g_observer->zonesReblended(changed.data());
             blendZones(output, adjusters, map, 4.0f, &reuse);
             keptBlend->record(adjusters);
         } else {

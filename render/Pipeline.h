@@ -29,6 +29,10 @@ public:
     // Whether the blend started from the one kept with that map (only the zones whose settings
     // changed blended afresh) rather than blending every labelled pixel.
     virtual void blendReused(bool reused) { (void)reused; }
+    // With a kept blend, which labels blend afresh: `changed` has 256 entries, not 0 at each
+    // label (1..255) whose adjuster's settings changed since that blend (every one for a new
+    // blend); entry 0, no label, means nothing.
+    virtual void zonesReblended(const uint8_t* changed) { (void)changed; }
     // The output just before the input's alpha is restored: its alpha holds the blended
     // effects weight of every labelled pixel.
     virtual void weights(const PixelBuffer& output) { (void)output; }

@@ -2,16 +2,20 @@
 // byte-identical; anything that changes them propagates afresh; what is kept fits one budget
 // shared by every sequence, and keeping never decides whether or how a frame renders.
 #include "effect/SequenceCommands.h"
+#include "render/KeptBlend.h"
 #include "render/KeptPropagation.h"
 #include "render/ParamLayout.h"
 #include "render/Pipeline.h"
 #include "render/RenderState.h"
+#include "tests/support/CountingMemoryHandler.h"
 #include "tests/support/RenderFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -25,8 +29,16 @@ constexpr int H = 48;
 struct ReuseWatch : PipelineObserver {
     std::vector<bool> reused;
     std::vector<bool> blends;
+    std::vector<int> reblended; // the labels the last frame with a kept blend blended afresh
     void labelsReused(bool r) override { reused.push_back(r); }
     void blendReused(bool r) override { blends.push_back(r); }
+    void zonesReblended(const uint8_t* changed) override {
+        reblended.clear();
+        for (int label = 1; label < 256; ++label) { // label 0 is no label
+            if (changed[label] != 0)
+                reblended.push_back(label);
+        }
+    }
 };
 
 // The effect linked into this program, so that the observer sees its frames.
@@ -86,23 +98,29 @@ TEST_F(KeptPropagationTest, AColourChangeReusesTheMapAndGivesTheFreshSequencesPi
 
 // Slider steps as a colourist makes them, one zone at a time and back again: each frame after the
 // first blends only the changed zone's pixels from the kept blend, and gives the pixels of a
-// fresh sequence with the same settings.
+// fresh sequence with the same settings. Zone k is label k + 1 (label 1 is the masks no group
+// picks).
 TEST_F(KeptPropagationTest, ColourStepsReblendOnlyTheirZoneAndGiveTheFreshSequencesPixels) {
     using Step = std::function<void(zptest::Instance&)>;
-    const std::vector<std::pair<const char*, Step>> steps = {
-        {"zone 1 hue",
+    struct ZoneStep {
+        const char* what;
+        int label;
+        Step step;
+    };
+    const std::vector<ZoneStep> steps = {
+        {"zone 1 hue", 2,
          [](zptest::Instance& i) {
              i.host->setSlider(params::adjustSlider(0, params::kHue), -75);
          }},
-        {"zone 2 brightness",
+        {"zone 2 brightness", 3,
          [](zptest::Instance& i) {
              i.host->setSlider(params::adjustSlider(1, params::kBrightness), 35);
          }},
-        {"zone 2 effects",
+        {"zone 2 effects", 3,
          [](zptest::Instance& i) {
              i.host->setSlider(params::adjustSlider(1, params::kEffects), 60);
          }},
-        {"zone 1 hue back",
+        {"zone 1 hue back", 2,
          [](zptest::Instance& i) { i.host->setSlider(params::adjustSlider(0, params::kHue), 40); }},
     };
     for (int bpc : {1, 2, 4}) {
@@ -111,13 +129,14 @@ TEST_F(KeptPropagationTest, ColourStepsReblendOnlyTheirZoneAndGiveTheFreshSequen
         // A mask no group picks: its label keeps colours and gives no effects weight.
         inst.masks().masks.push_back(zptest::rectangleMask("Rock", 40, 4, 60, 16));
         render(inst, {}, bpc);
-        for (const auto& [what, step] : steps) {
+        for (const auto& [what, label, step] : steps) {
             SCOPED_TRACE(what);
             step(inst);
             const auto stepped = render(inst, {}, bpc);
+            EXPECT_EQ(watch.reblended, std::vector<int>{label});
             auto alone = instance();
             alone.masks().masks = inst.masks().masks;
-            for (const auto& [w, s] : steps) {
+            for (const auto& [w, l, s] : steps) {
                 s(alone);
                 if (w == what)
                     break;
@@ -214,6 +233,36 @@ TEST_F(KeptPropagationTest, OneBudgetForEverySequenceLeastRecentlyUsedGoesFirst)
     EXPECT_TRUE(kept(second));
     EXPECT_EQ(KeptPropagation::keptBytes(), int64_t{W} * H * 16);
     EXPECT_EQ(h.liveHandles(), 2 + 3);
+    {
+        // A frame of the second sequence is being rendered on another thread: its map is not
+        // evicted from under it, and the first's frame keeps nothing.
+        KeptPropagation::FrameUse rendering(renderStateOf(second)->keptPropagation);
+        h.setSequenceHandle(first);
+        render(inst);
+        EXPECT_TRUE(kept(second)) << "a map in use stays";
+        EXPECT_FALSE(kept(first));
+        EXPECT_EQ(h.liveHandles(), 2 + 3);
+    }
+
+    // Room for two maps: a reuse makes a map the most recently used, and a third sequence's
+    // evicts the one used least recently.
+    KeptPropagation::setBudget(int64_t{W} * H * 16 * 5 / 2);
+    h.setSequenceHandle(first);
+    render(inst);
+    h.setSequenceHandle(second);
+    watch.reused.clear();
+    render(inst);
+    EXPECT_EQ(watch.reused, std::vector<bool>{true});
+    h.setSequenceHandle(nullptr);
+    ASSERT_EQ(h.send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
+    const PF_Handle third = h.sequenceHandle();
+    render(inst);
+    EXPECT_FALSE(kept(first)) << "used less recently than the second";
+    EXPECT_TRUE(kept(second));
+    EXPECT_TRUE(kept(third));
+    ASSERT_EQ(h.send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
+    EXPECT_EQ(h.liveHandles(), 2 + 3);
+    h.setSequenceHandle(second);
 
     // Below one frame's need nothing is kept, and frames still render.
     KeptPropagation::setBudget(int64_t{W} * H * 16 - 1);
@@ -269,6 +318,112 @@ TEST_F(KeptPropagationTest, MemoryForKeepingThatCannotBeHadOnlyCostsTheReuse) {
         EXPECT_EQ(render(inst), expected) << "the next frame renders and keeps";
         EXPECT_EQ(zptest::keptBlocks(*inst.host), 6);
     }
+}
+
+// What a sequence keeps, driven as frames drive it, with blocks from a test handler.
+class KeptStoreTest : public ::testing::Test {
+protected:
+    void TearDown() override { KeptPropagation::setBudget(kKeptBudgetBytes); }
+
+    static PropagationInputs inputs(int32_t mapWidth, int32_t mapHeight, int32_t rasterWidth,
+                                    int32_t rasterHeight, const uint8_t* raster,
+                                    const uint8_t* intensity) {
+        return {mapWidth, mapHeight, rasterWidth, rasterHeight, raster, intensity};
+    }
+
+    // A map of zero bytes handed over as a frame hands it: raster, intensity and cells from
+    // `handler`, the store's when keep() takes them, else given back here.
+    static bool keepMap(KeptPropagation& kept, fx::MemoryHandler& handler, int32_t w, int32_t h) {
+        const auto n = static_cast<size_t>(w) * static_cast<size_t>(h);
+        auto* raster = static_cast<uint8_t*>(handler.allocate(static_cast<int32_t>(n)));
+        auto* intensity = static_cast<uint8_t*>(handler.allocate(static_cast<int32_t>(n)));
+        auto* cells =
+            static_cast<LabelCell*>(handler.allocate(static_cast<int32_t>(n * sizeof(LabelCell))));
+        std::memset(raster, 0, n);
+        std::memset(intensity, 0, n);
+        std::memset(static_cast<void*>(cells), 0, n * sizeof(LabelCell));
+        KeptPropagation::FrameUse use(kept);
+        if (kept.keep(handler, inputs(w, h, w, h, raster, intensity), raster, intensity, cells))
+            return true;
+        handler.release(cells);
+        handler.release(intensity);
+        handler.release(raster);
+        return false;
+    }
+
+    // A new blend over the kept map of a w x h 8-bit frame, in place of the kept one.
+    static bool keepBlend(KeptPropagation& kept, fx::MemoryHandler& handler, int32_t w, int32_t h) {
+        std::vector<uint8_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+        const PixelBuffer output = wrapPixels(pixels.data(), 0, w, h, 1, nullptr);
+        KeptPropagation::FrameUse use(kept);
+        return kept.keepBlend(KeptBlend::make(handler, output));
+    }
+};
+
+// A kept block goes back to the host (host_unlock_handle, host_dispose_handle) through the
+// memory handler; a host may call back into the effect from there, so no lock of ours may be
+// held across it. Every way a block goes back is taken: a map or blend replaced by the
+// sequence's next, a map evicted for another sequence's, a lower budget, clear, destruction.
+TEST_F(KeptStoreTest, GivesBlocksBackOnlyOutsideItsLock) {
+    struct LockCheckingHandler : zptest::CountingMemoryHandler {
+        const char* step = "";
+        std::vector<std::string> underLock;
+        void release(void* block) override {
+            if (block != nullptr) {
+                bool held = false;
+                std::thread([&held] { held = KeptPropagation::lockHeld(); }).join();
+                if (held)
+                    underLock.push_back(step);
+            }
+            CountingMemoryHandler::release(block);
+        }
+    } handler;
+    constexpr int32_t w = 8, h = 4;
+    const int64_t map = int64_t{w} * h * 16;
+    const int64_t blend = KeptBlend::bytesFor(w, h, 4);
+    {
+        KeptPropagation a, b;
+        ASSERT_TRUE(keepMap(a, handler, w, h));
+        ASSERT_TRUE(keepBlend(a, handler, w, h));
+        handler.step = "a blend replaced";
+        ASSERT_TRUE(keepBlend(a, handler, w, h));
+        handler.step = "a map replaced";
+        ASSERT_TRUE(keepMap(a, handler, w, h));
+        ASSERT_TRUE(keepBlend(a, handler, w, h));
+        handler.step = "a map evicted for another sequence's";
+        KeptPropagation::setBudget(map + blend);
+        ASSERT_TRUE(keepMap(b, handler, w, h));
+        EXPECT_FALSE(a.holds());
+        handler.step = "a lower budget";
+        KeptPropagation::setBudget(map - 1);
+        EXPECT_FALSE(b.holds());
+        KeptPropagation::setBudget(kKeptBudgetBytes);
+        ASSERT_TRUE(keepMap(a, handler, w, h));
+        ASSERT_TRUE(keepBlend(a, handler, w, h));
+        handler.step = "clear";
+        a.clear();
+        EXPECT_EQ(a.blocks(), 0);
+        ASSERT_TRUE(keepMap(b, handler, w, h));
+        handler.step = "destruction";
+    }
+    EXPECT_EQ(handler.live(), 0);
+    EXPECT_EQ(KeptPropagation::keptBytes(), 0);
+    EXPECT_EQ(handler.underLock, std::vector<std::string>{});
+}
+
+// Planes of the same bytes at other sizes (all zero here, as a blank frame without strokes
+// gives) are other inputs: the map or the raster turned on its side propagates afresh.
+TEST_F(KeptStoreTest, TheSameBytesAtOtherSizesAreOtherInputs) {
+    zptest::CountingMemoryHandler handler;
+    KeptPropagation kept;
+    ASSERT_TRUE(keepMap(kept, handler, 8, 4));
+    const std::vector<uint8_t> zeros(32, 0);
+    const uint8_t* z = zeros.data();
+    KeptPropagation::FrameUse use(kept);
+    EXPECT_NE(kept.find(inputs(8, 4, 8, 4, z, z)), nullptr);
+    EXPECT_EQ(kept.find(inputs(4, 8, 4, 8, z, z)), nullptr) << "a frame turned on its side";
+    EXPECT_EQ(kept.find(inputs(8, 4, 4, 8, z, z)), nullptr) << "the raster's sides swapped";
+    EXPECT_EQ(kept.find(inputs(4, 8, 8, 4, z, z)), nullptr) << "the map's sides swapped";
 }
 
 } // namespace
