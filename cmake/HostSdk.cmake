@@ -48,7 +48,9 @@ target_include_directories(zp_host_api SYSTEM INTERFACE ${zp_sdk_mirror} ${zp_sd
 # <stdint.h> in every file of the build, <cstdint> included. Searched last, a header named like
 # one of the compiler's is never read, whichever SDK version the folder comes from, while any
 # other header an SDK keeps there is still found. The fixed-width types are then the
-# compiler's, as the rest of the program sees them.
+# compiler's, as the rest of the program sees them: the image, blur, colour and render
+# libraries are built without the SDK's folders, and effect code that took int32_t for a long
+# would not even link against their functions.
 if(IS_DIRECTORY ${zp_sdk_mirror}/Win)
   target_compile_options(zp_host_api INTERFACE "-idirafter${zp_sdk_mirror}/Win")
 endif()
