@@ -327,8 +327,8 @@ void VariableBlurFilter::apply(PixelBuffer& buffer, const Rect& bounds, const Re
     if (buffer.channels != 1 && buffer.channels != 4)
         return;
     const int32_t bpp = buffer.bytesPerPixel;
-    const Rect a{std::max<int32_t>(area.top, 0), std::max<int32_t>(area.left, 0), std::min(area.bottom, height),
-                 std::min(area.right, width)};
+    const Rect a{std::max<int32_t>(area.top, 0), std::max<int32_t>(area.left, 0),
+                 std::min(area.bottom, height), std::min(area.right, width)};
     if (a.empty())
         return;
     // A radius that is not positive (or NaN) blurs nothing along its axis.
