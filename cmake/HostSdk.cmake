@@ -41,8 +41,19 @@ foreach(file IN LISTS zp_sdk_files)
 endforeach()
 
 # The headers pick their platform from _WINDOWS. Their own warnings are not the project's.
-target_include_directories(zp_host_api SYSTEM INTERFACE ${zp_sdk_mirror} ${zp_sdk_mirror}/SP
-                                                        ${zp_sdk_mirror}/Win)
+target_include_directories(zp_host_api SYSTEM INTERFACE ${zp_sdk_mirror} ${zp_sdk_mirror}/SP)
+# Win/ is searched only after the compiler's own headers (-idirafter). Some SDKs keep there a
+# stdint.h for compilers that had none, which makes int32_t a long and leaves C++ without the
+# INT*_MAX limits; as an ordinary include folder it would stand in for the compiler's
+# <stdint.h> in every file of the build, <cstdint> included. Searched last, a header named like
+# one of the compiler's is never read, whichever SDK version the folder comes from, while any
+# other header an SDK keeps there is still found. The fixed-width types are then the
+# compiler's, as the rest of the program sees them: the image, blur, colour and render
+# libraries are built without the SDK's folders, and effect code that took int32_t for a long
+# would not even link against their functions.
+if(IS_DIRECTORY ${zp_sdk_mirror}/Win)
+  target_compile_options(zp_host_api INTERFACE "-idirafter${zp_sdk_mirror}/Win")
+endif()
 target_compile_definitions(zp_host_api INTERFACE ZP_HOST_SDK $<$<BOOL:${WIN32}>:_WINDOWS>)
 message(STATUS "Effect library and loader use the official headers in ${zp_sdk_dir}")
 

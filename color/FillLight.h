@@ -65,15 +65,16 @@ template <typename T> inline uint32_t lumaIndex(const T* px) {
     } else {
         // Unsigned: the weighted sum of 16-bit values past 32768 would overflow signed 32 bits.
         const uint32_t l = (19532u * px[1] + 38550u * px[2] + 7453u * px[3]) / 65535u;
-        return std::min((l * 65535u) / 32768u, 65535u);
+        return std::min<uint32_t>((l * 65535u) / 32768u, 65535u);
     }
 }
 
 // The part of `rect` inside the image: the passes never reach outside the image, whatever
 // rectangle they are given.
 inline Rect clipToImage(const Rect& rect, const PixelBuffer& image) {
-    return Rect{std::max(rect.top, 0), std::max(rect.left, 0), std::min(rect.bottom, image.height),
-                std::min(rect.right, image.width)};
+    return Rect{std::max<int32_t>(rect.top, 0), std::max<int32_t>(rect.left, 0),
+                std::min<int32_t>(rect.bottom, image.height),
+                std::min<int32_t>(rect.right, image.width)};
 }
 
 } // namespace tone

@@ -30,8 +30,8 @@ namespace {
 Rect commonArea(Rect area, int32_t imageWidth, int32_t imageHeight, int32_t mapWidth,
                 int32_t mapHeight) {
     Rect r;
-    r.top = std::max(area.top, 0);
-    r.left = std::max(area.left, 0);
+    r.top = std::max<int32_t>(area.top, 0);
+    r.left = std::max<int32_t>(area.left, 0);
     r.bottom = std::min({area.bottom, imageHeight, mapHeight});
     r.right = std::min({area.right, imageWidth, mapWidth});
     return r;
@@ -70,7 +70,7 @@ template <typename T> uint8_t lumaOf(const T* px) {
         const uint32_t t = (W::r * px[1] + W::g * px[2] + W::b * px[3]) / W::sum;
         const uint32_t l = (t * 255u) / static_cast<uint32_t>(Traits::fullInt);
         // Only such out-of-range 16-bit values can exceed 255; they saturate instead of wrapping.
-        return static_cast<uint8_t>(std::min(l, 255u));
+        return static_cast<uint8_t>(std::min<uint32_t>(l, 255u));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "render/HostError.h"
 
 #include <cstring>
+#include <limits>
 #include <new>
 
 AE_MemoryManager::AE_MemoryManager(SPBasicSuite* basic) : basic_(basic) {
@@ -24,7 +25,7 @@ AE_MemoryManager::~AE_MemoryManager() {
 void* AE_MemoryManager::allocate(int32_t size) {
     // The host's handle carries the block plus the 8 bytes that remember the handle; a size
     // whose sum would wrap the 32-bit count is refused rather than handed a tiny block.
-    if (size < 0 || size > INT32_MAX - 8)
+    if (size < 0 || size > std::numeric_limits<int32_t>::max() - 8)
         throw std::bad_alloc();
     PF_Handle handle = handleSuite_->host_new_handle(static_cast<A_HandleSize>(size + 8));
     if (handle == nullptr)

@@ -121,7 +121,7 @@ PF_Err smartRender(RenderState* state, PF_InData* in_data, PF_SmartRenderExtra* 
     // Without an input there is nothing to make the frame from; saying so beats handing the
     // host an output that was never written.
     if (inWorld == nullptr)
-        return inErr != PF_Err_NONE ? inErr : PF_Err_BAD_CALLBACK_PARAM;
+        return inErr != PF_Err_NONE ? inErr : static_cast<PF_Err>(PF_Err_BAD_CALLBACK_PARAM);
     const int32_t c = extra->input->bitdepth / 8;
     if (c != 1 && c != 2 && c != 4)
         return PF_Err_BAD_CALLBACK_PARAM;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -30,7 +31,7 @@ BoxRadius boxRadius(float r, int32_t n) {
     const int32_t whole = down >= static_cast<float>(n) ? n : static_cast<int32_t>(down);
     if (whole == R)
         R = R + 1;
-    R = std::max(R, 1);
+    R = std::max<int32_t>(R, 1);
     R = std::min(R, (n - 1) / 2);
     return BoxRadius{R, a};
 }
@@ -99,9 +100,9 @@ using Scratch = std::unique_ptr<Pack, ScratchDeleter>;
 
 // Two line buffers of `linePacks` samples per thread; null when the block cannot be had.
 Scratch allocateScratch(int32_t longestLine, int32_t threads, size_t& linePacks) {
-    linePacks = static_cast<size_t>(std::max(longestLine, 1));
-    const size_t packs = 2 * linePacks * static_cast<size_t>(std::max(threads, 1));
-    if (packs > SIZE_MAX / sizeof(Pack))
+    linePacks = static_cast<size_t>(std::max<int32_t>(longestLine, 1));
+    const size_t packs = 2 * linePacks * static_cast<size_t>(std::max<int32_t>(threads, 1));
+    if (packs > std::numeric_limits<size_t>::max() / sizeof(Pack))
         return Scratch();
     const size_t bytes = packs * sizeof(Pack);
     void* p = ::operator new (bytes, std::align_val_t{kScratchAlign}, std::nothrow);
@@ -339,7 +340,7 @@ void BlurFilter::apply(PixelBuffer& buffer, const Rect& rect, Callbacks& progres
     const bool supported =
         (buffer.channels == 1 || buffer.channels == 4) && buffer.row0 != nullptr &&
         (buffer.bytesPerChannel == 1 || buffer.bytesPerChannel == 2 || buffer.bytesPerChannel == 4);
-    const Rect r{std::max(rect.top, 0), std::max(rect.left, 0),
+    const Rect r{std::max<int32_t>(rect.top, 0), std::max<int32_t>(rect.left, 0),
                  std::min(rect.bottom, buffer.height), std::min(rect.right, buffer.width)};
     if (!supported || r.empty())
         return;

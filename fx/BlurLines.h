@@ -181,14 +181,14 @@ inline void gaussianClampedUnits(const U* src, int32_t n, int32_t x, const Gauss
     const int32_t half = kernel.half();
     const int32_t taps = 2 * half + 1;
     const float* w = kernel.weights.data();
-    const U* first = src + std::clamp(x - half, 0, n - 1) * Q;
+    const U* first = src + std::clamp<int32_t>(x - half, 0, n - 1) * Q;
     U acc[Q];
     for (int32_t q = 0; q < Q; ++q) {
         acc[q] = splat<U>(w[0]) * first[q];
     }
     for (int32_t j = 1; j < taps; ++j) {
         const U wj = splat<U>(w[j]);
-        const U* s = src + std::clamp(x - half + j, 0, n - 1) * Q;
+        const U* s = src + std::clamp<int32_t>(x - half + j, 0, n - 1) * Q;
         for (int32_t q = 0; q < Q; ++q) {
             acc[q] = acc[q] + wj * s[q];
         }

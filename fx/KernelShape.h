@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace fx {
 
@@ -15,7 +16,7 @@ inline int32_t kernelHalfWidth(float h) {
     if (!(t >= 1.0f))
         return 1; // also NaN
     if (t >= 2147483520.0f)
-        return INT32_MAX;
+        return std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(t);
 }
 

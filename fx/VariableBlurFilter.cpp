@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <stdexcept>
 
 FixedKernel::FixedKernel(float shape) : s(shape) {
@@ -34,7 +35,7 @@ FixedKernel::FixedKernel(float shape) : s(shape) {
 namespace {
 
 constexpr size_t kMaxSlots = (size_t{1} << 20) + 1;
-constexpr int64_t kNoClaim = INT64_MAX;
+constexpr int64_t kNoClaim = std::numeric_limits<int64_t>::max();
 
 // ceil(radius / 2) + 1 slots. A radius that is not positive (or NaN) never runs a pass, so one
 // slot will do; the cap keeps an absurd radius from asking for an absurd table (half-widths
@@ -121,7 +122,7 @@ inline void convolve(const T* line, int32_t n, int32_t x, const FixedKernel& ker
         } else {
             for (int32_t j = 0; j < taps; ++j) {
                 const float wj = static_cast<float>(w[j]);
-                const T* px = line + std::clamp(x - q + j, 0, n - 1) * K;
+                const T* px = line + std::clamp<int32_t>(x - q + j, 0, n - 1) * K;
                 for (int32_t c = 0; c < K; ++c)
                     acc[c] = acc[c] + wj * px[c];
             }
@@ -138,7 +139,7 @@ inline void convolve(const T* line, int32_t n, int32_t x, const FixedKernel& ker
             }
         } else {
             for (int32_t j = 0; j < taps; ++j) {
-                const T* px = line + std::clamp(x - q + j, 0, n - 1) * K;
+                const T* px = line + std::clamp<int32_t>(x - q + j, 0, n - 1) * K;
                 for (int32_t c = 0; c < K; ++c)
                     acc[c] += w[j] * static_cast<uint32_t>(px[c]);
             }
@@ -326,8 +327,8 @@ void VariableBlurFilter::apply(PixelBuffer& buffer, const Rect& bounds, const Re
     if (buffer.channels != 1 && buffer.channels != 4)
         return;
     const int32_t bpp = buffer.bytesPerPixel;
-    const Rect a{std::max(area.top, 0), std::max(area.left, 0), std::min(area.bottom, height),
-                 std::min(area.right, width)};
+    const Rect a{std::max<int32_t>(area.top, 0), std::max<int32_t>(area.left, 0),
+                 std::min(area.bottom, height), std::min(area.right, width)};
     if (a.empty())
         return;
     // A radius that is not positive (or NaN) blurs nothing along its axis.

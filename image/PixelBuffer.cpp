@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 
 PixelBuffer wrapPixels(void* memory, int32_t rowBytes, int32_t width, int32_t height,
@@ -29,7 +30,7 @@ PixelBuffer wrapPixels(void* memory, int32_t rowBytes, int32_t width, int32_t he
         if (width >= 1 && height >= 1) {
             // The block size is a 32-bit quantity on the host side; refuse rather than wrap.
             const int64_t size = static_cast<int64_t>(b.rowBytes) * height;
-            if (handler == nullptr || size > INT32_MAX - 8)
+            if (handler == nullptr || size > std::numeric_limits<int32_t>::max() - 8)
                 throw std::bad_alloc();
             b.data = static_cast<uint8_t*>(handler->allocate(static_cast<int32_t>(size)));
         }
@@ -60,7 +61,7 @@ PixelBuffer makeRaster8(int32_t width, int32_t height, fx::MemoryHandler& handle
     b.ownsData = true;
     if (width > 0 && height > 0) {
         const int64_t size = static_cast<int64_t>(width) * height;
-        if (size > INT32_MAX - 8)
+        if (size > std::numeric_limits<int32_t>::max() - 8)
             throw std::bad_alloc();
         b.data = static_cast<uint8_t*>(handler.allocate(static_cast<int32_t>(size)));
         std::memset(b.data, 0, static_cast<size_t>(size));

@@ -3,8 +3,8 @@
 #include "color/ColorAdjuster.h"
 #include "image/MemoryHandler.h"
 
-#include <climits>
 #include <cstring>
+#include <limits>
 #include <new>
 
 namespace {
@@ -43,7 +43,8 @@ std::unique_ptr<KeptBlend> KeptBlend::make(fx::MemoryHandler& handler, const Pix
         recycled.reset(); // its blocks go back before new ones are asked for
         const int64_t pixels = int64_t{output.width} * output.height;
         const int64_t image = static_cast<int64_t>(packedRow(output)) * output.height;
-        if (pixels * kSlotBytes > INT32_MAX - 8 || image > INT32_MAX - 8)
+        if (pixels * kSlotBytes > std::numeric_limits<int32_t>::max() - 8 ||
+            image > std::numeric_limits<int32_t>::max() - 8)
             return nullptr;
         kept.reset(new (std::nothrow) KeptBlend(handler, output));
         if (kept == nullptr)

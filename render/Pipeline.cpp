@@ -19,6 +19,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -89,10 +90,10 @@ void restoreAlpha(const PixelBuffer& in, PixelBuffer& out, const Rect& inRect,
         return;
     const int32_t dy = outRect.top - inRect.top;
     const int32_t dx = outRect.left - inRect.left;
-    const int32_t top = std::max({inRect.top, 0, -dy});
-    const int32_t bottom = std::min({inRect.bottom, in.height, out.height - dy});
-    const int32_t left = std::max({inRect.left, 0, -dx});
-    const int32_t right = std::min({inRect.right, in.width, out.width - dx});
+    const int32_t top = std::max<int32_t>({inRect.top, 0, -dy});
+    const int32_t bottom = std::min<int32_t>({inRect.bottom, in.height, out.height - dy});
+    const int32_t left = std::max<int32_t>({inRect.left, 0, -dx});
+    const int32_t right = std::min<int32_t>({inRect.right, in.width, out.width - dx});
     if (in.bytesPerChannel != out.bytesPerChannel || in.channels != 4 || out.channels != 4)
         return;
     const int32_t h = std::min(in.height, out.height);
@@ -109,8 +110,8 @@ void restoreAlpha(const PixelBuffer& in, PixelBuffer& out, const Rect& inRect,
         }
         // Rows the restore reached need only the columns on either side of it (none when it
         // covered the whole width, the usual case).
-        const int32_t skipFrom = std::clamp(left + dx, 0, w);
-        const int32_t skipTo = std::clamp(right + dx, skipFrom, w);
+        const int32_t skipFrom = std::clamp<int32_t>(left + dx, 0, w);
+        const int32_t skipTo = std::clamp<int32_t>(right + dx, skipFrom, w);
 #pragma omp parallel for schedule(static)
         for (int32_t y = 0; y < h; ++y) {
             const U* src = in.rowAs<const U>(y);
@@ -159,7 +160,7 @@ public:
         const int64_t bytes = count * static_cast<int64_t>(sizeof(T));
         if (count <= 0)
             return;
-        if (bytes > INT32_MAX - 8)
+        if (bytes > std::numeric_limits<int32_t>::max() - 8)
             throw std::bad_alloc();
         data_ = static_cast<T*>(handler_.allocate(static_cast<int32_t>(bytes)));
     }

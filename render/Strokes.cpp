@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -76,13 +77,14 @@ bool mapCoordinate(double scale, double p, int32_t origin, int32_t& out) {
         return false;
     int64_t whole;
     if (v >= 2147483648.0) {
-        whole = INT32_MAX;
+        whole = std::numeric_limits<int32_t>::max();
     } else if (v <= -2147483649.0) {
-        whole = INT32_MIN;
+        whole = std::numeric_limits<int32_t>::min();
     } else {
         whole = static_cast<int64_t>(v); // truncates toward zero
     }
-    out = static_cast<int32_t>(std::clamp<int64_t>(whole - origin, INT32_MIN, INT32_MAX));
+    out = static_cast<int32_t>(std::clamp<int64_t>(
+        whole - origin, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
     return true;
 }
 
