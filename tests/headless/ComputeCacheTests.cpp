@@ -175,6 +175,12 @@ TEST(ComputeCache, WithoutWaitingAKeyBeingComputedIsPendingAndOthersAreComputed)
         EXPECT_EQ(s.suite->AEGP_CheckinComputeReceipt(receipt), A_Err_NONE);
     });
     g_client.gate.waitUntilInside(1);
+    // The gate opens at the second compute: the one of key 2 below, or one of key 1 that a
+    // cache which does not see the pending compute would start (and then not report pending).
+    std::thread opener([&] {
+        g_client.gate.waitUntilInside(2);
+        g_client.gate.setOpen(true);
+    });
 
     AEGP_CCCheckoutReceiptP receipt = nullptr;
     EXPECT_EQ(s.checkout(1, false, &receipt), A_Err_NOT_IN_CACHE_OR_COMPUTE_PENDING);
@@ -182,12 +188,7 @@ TEST(ComputeCache, WithoutWaitingAKeyBeingComputedIsPendingAndOthersAreComputed)
     Options one{1};
     EXPECT_EQ(s.suite->AEGP_CheckoutCached(kClass, &one, &receipt),
               A_Err_NOT_IN_CACHE_OR_COMPUTE_PENDING);
-    // Nobody computes key 2: asking without waiting computes it on this thread. The gate lets
-    // this compute through only because the test opens it for this thread's turn.
-    std::thread opener([&] {
-        g_client.gate.waitUntilInside(2);
-        g_client.gate.setOpen(true);
-    });
+    // Nobody computes key 2: asking without waiting computes it on this thread.
     EXPECT_EQ(s.checkout(2, false, &receipt), A_Err_NONE);
     opener.join();
     EXPECT_EQ(s.valueKey(receipt), 2);
