@@ -1,6 +1,8 @@
 #include "headless/Host.h"
 
+#include "headless/ComputeCache.h"
 #include "headless/DynamicLibrary.h"
+#include "headless/HashSuite.h"
 #include "headless/HostTables.h"
 #include "headless/LayerMasks.h"
 #include "host/LayoutChecks.h"
@@ -139,6 +141,36 @@ AEGP_UtilitySuite4 makeUtilitySuite() {
     return t;
 }
 
+// The render's way to its sequence data when in_data->sequence_data is null (threaded
+// rendering). The effect reference tells the instance; a call naming another host than the one
+// that called the effect is a fault of the effect.
+PF_Err cbGetConstSequenceData(PF_ProgPtr effect_ref, PF_ConstHandle* sequence_data) {
+    Host& h = cur();
+    if (sequence_data == nullptr)
+        return PF_Err_BAD_CALLBACK_PARAM;
+    *sequence_data = nullptr;
+    if (effect_ref != reinterpret_cast<PF_ProgPtr>(&h)) {
+        h.noteProtocolFault("PF_GetConstSequenceData with an effect reference of another call");
+        return PF_Err_BAD_CALLBACK_PARAM;
+    }
+    if (h.faults.shouldFail("PF_GetConstSequenceData"))
+        return PF_Err_BAD_CALLBACK_PARAM;
+    *sequence_data = h.sequenceDataForRender();
+    return PF_Err_NONE;
+}
+
+PF_EffectSequenceDataSuite1 makeSequenceDataSuite() {
+    auto t = trappedTable<kSequenceDataSuite, PF_EffectSequenceDataSuite1>();
+    ZP_SERVE(kSequenceDataSuite, t, PF_GetConstSequenceData, cbGetConstSequenceData);
+    return t;
+}
+
+// What command 28 finds in out_data->sequence_data: a handler that does not assign it leaves
+// this behind.
+void* const g_unassigned[1] = {nullptr};
+const PF_Handle kUnassigned = const_cast<PF_Handle>(g_unassigned);
+
+const PF_EffectSequenceDataSuite1 g_sequenceDataSuite = makeSequenceDataSuite();
 const PF_ParamUtilsSuite1 g_paramUtilsSuite = makeParamUtilsSuite();
 const PF_HandleSuite1 g_handleSuite = makeHandleSuite();
 const AEGP_UtilitySuite4 g_utilitySuite = makeUtilitySuite();
@@ -234,7 +266,8 @@ void Host::makeCurrent() {
     g_current = this;
 }
 
-Host::Host(std::shared_ptr<Plugin> plugin) : plugin_(std::move(plugin)) {
+Host::Host(std::shared_ptr<Plugin> plugin)
+    : plugin_(std::move(plugin)), cache_(std::make_shared<ComputeCache>()) {
     makeCurrent();
     {
         std::lock_guard<std::mutex> lock(suiteMutex());
@@ -257,6 +290,10 @@ Host::Host(std::shared_ptr<Plugin> plugin) : plugin_(std::move(plugin)) {
     registerSuite(kAEGPLayerSuite, kAEGPLayerSuiteVersion5, &g_layerSuite);
     registerRenderSuites(*this);
     registerSuite(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion1, &g_paramUtilsSuite);
+    registerSuite(kPFEffectSequenceDataSuite, kPFEffectSequenceDataSuiteVersion1,
+                  &g_sequenceDataSuite);
+    registerSuite(kAEGPComputeCacheSuite, kAEGPComputeCacheSuiteVersion1, &computeCacheSuite());
+    registerSuite(kAEGPHashSuite, kAEGPHashSuiteVersion1, &hashSuite());
 
     std::memset(&in_, 0, sizeof in_);
     in_.current_time = 0;
@@ -309,7 +346,8 @@ PF_InData& Host::preparedInData() {
     in_.utils = &utils_;
     in_.pica_basicP = &g_basicSuite;
     in_.num_params = paramCount();
-    in_.sequence_data = sequence_;
+    // A render-side host's renders find their sequence data through the suite only.
+    in_.sequence_data = renderCopy_ != nullptr ? nullptr : sequence_;
     return in_;
 }
 
@@ -319,6 +357,8 @@ PF_Err Host::send(PF_Cmd cmd, void* extra, PF_LayerDef* output) {
         out_.sequence_data = nullptr;
     PF_ParamDef** params = values_.empty() ? nullptr : paramArray();
     const PF_Err err = plugin_->call(cmd, &in_, &out_, params, output, extra);
+    // Every checkout of the compute cache is checked in before the command returns.
+    cache_->noteReceiptsLeftBy(this, cmd);
     // The host adopts what the effect hands back for its sequence.
     switch (cmd) {
     case PF_Cmd_SEQUENCE_SETUP:
@@ -344,6 +384,47 @@ PF_Err Host::send(PF_Cmd cmd, void* extra, PF_LayerDef* output) {
         }
     }
     return err;
+}
+
+PF_Err Host::getFlattenedSequenceData(PF_Handle& flat) {
+    flat = nullptr;
+    const PF_Handle before = out_.sequence_data;
+    out_.sequence_data = kUnassigned;
+    PF_Err err = send(PF_Cmd_GET_FLATTENED_SEQUENCE_DATA);
+    const PF_Handle answer = out_.sequence_data;
+    out_.sequence_data = before;
+    if (answer == kUnassigned) {
+        noteProtocolFault("get-flattened left out_data->sequence_data unassigned");
+        return err != PF_Err_NONE ? err : PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    if (answer != nullptr && answer == sequence_) {
+        noteProtocolFault("get-flattened handed back the live sequence handle");
+        return err != PF_Err_NONE ? err : PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    flat = answer;
+    return err;
+}
+
+void Host::renderFor(const Host& ui, const PF_Handle* renderCopy) {
+    declared_ = ui.declared_;
+    values_ = ui.values_;
+    pluginPath_ = ui.pluginPath_;
+    in_.global_data = ui.in_.global_data;
+    in_.current_time = ui.in_.current_time;
+    in_.time_step = ui.in_.time_step;
+    in_.time_scale = ui.in_.time_scale;
+    in_.downsample_x = ui.in_.downsample_x;
+    in_.downsample_y = ui.in_.downsample_y;
+    for (const auto& [key, entry] : ui.suites_)
+        suites_[key].withheld = entry.withheld;
+    extension<LayerMasks>().masks = const_cast<Host&>(ui).extension<LayerMasks>().masks;
+    cache_ = ui.cache_;
+    renderCopy_ = renderCopy;
+}
+
+bool Host::isLiveHandle(PF_Handle h) {
+    std::lock_guard<std::mutex> lock(handleMutex());
+    return handleOwners().count(h) != 0;
 }
 
 PF_Err Host::setupInstance() {

@@ -17,6 +17,8 @@
 
 namespace headless {
 
+class ComputeCache;
+
 // Under AddressSanitizer disposed handle memory is freed at once, so that a use after dispose
 // is caught rather than landing in a pooled block.
 #if defined(__SANITIZE_ADDRESS__)
@@ -125,12 +127,42 @@ public:
     // between commands (as the host's would for one effect instance) unless reset.
     PF_Err send(PF_Cmd cmd, void* extra = nullptr, PF_LayerDef* output = nullptr);
     PF_InData& inData() { return in_; }
+    const std::shared_ptr<Plugin>& plugin() const { return plugin_; }
     PF_OutData& outData() { return out_; }
     void resetOutData();
     // The sequence handle the host keeps for the effect instance (from out_data after
     // setup/resetup/flatten, handed back in in_data).
     PF_Handle sequenceHandle() const { return sequence_; }
     void setSequenceHandle(PF_Handle h) { sequence_ = h; }
+
+    // Command 28 (get-flattened) on this instance, as the host sends it on the UI thread to copy
+    // the sequence to its render threads: `flat` receives the effect's new flat copy, which the
+    // caller owns from then on (null when the effect has no sequence data). The instance's own
+    // sequence handle stays as it is. A handler that leaves out_data->sequence_data unassigned
+    // (which crashes the real host) or hands back its live handle is recorded in
+    // protocolFaults() and answered with PF_Err_INTERNAL_STRUCT_DAMAGED.
+    PF_Err getFlattenedSequenceData(PF_Handle& flat);
+
+    // --- render side (headless/MultiFrame.h) ---------------------------------------------
+    // Makes this host render for the instance `ui`: its parameter values, masks, withheld
+    // suites and plug-in path are copied (again at every call), and its compute cache is
+    // shared. With `renderCopy` set, this host sends render commands with
+    // in_data->sequence_data null and the sequence data suite answers with *renderCopy.
+    void renderFor(const Host& ui, const PF_Handle* renderCopy);
+    // What PF_GetConstSequenceData answers: the render copy of a render-side host, else the
+    // instance's own sequence handle.
+    PF_Handle sequenceDataForRender() const {
+        return renderCopy_ != nullptr ? *renderCopy_ : sequence_;
+    }
+    // True when `h` is a handle some live host made and nobody disposed of yet.
+    static bool isLiveHandle(PF_Handle h);
+
+    // The compute cache the suite serves from this host (one per host unless shared).
+    ComputeCache& computeCache() { return *cache_; }
+    // Protocol errors of the effect this host detected (besides trapped slots and the compute
+    // cache's own faults), in order.
+    const std::vector<std::string>& protocolFaults() const { return protocolFaults_; }
+    void noteProtocolFault(std::string what) { protocolFaults_.push_back(std::move(what)); }
 
     // Convenience: global setup + parameter setup + sequence setup. Returns the first error.
     PF_Err setupInstance();
@@ -300,6 +332,11 @@ private:
     std::vector<SlotCall> traps_;
     std::string pluginPath_;
     std::map<std::string, std::unique_ptr<Extension>> extensions_;
+    // Declared after plugin_: cached values are deleted through the effect's code, which must
+    // still be loaded.
+    std::shared_ptr<ComputeCache> cache_;
+    const PF_Handle* renderCopy_ = nullptr;
+    std::vector<std::string> protocolFaults_;
 };
 
 } // namespace headless

@@ -31,6 +31,9 @@ inline constexpr char kPathDataSuite[] = "PF_PathDataSuite1";
 inline constexpr char kParamUtilsSuite[] = "PF_ParamUtilsSuite1";
 inline constexpr char kPreRenderCallbacks[] = "PF_PreRenderCallbacks";
 inline constexpr char kSmartRenderCallbacks[] = "PF_SmartRenderCallbacks";
+inline constexpr char kSequenceDataSuite[] = "PF_EffectSequenceDataSuite1";
+inline constexpr char kComputeCacheSuite[] = "AEGP_ComputeCacheSuite1";
+inline constexpr char kHashSuite[] = "AEGP_HashSuite1";
 
 // What a trap returns: an error code, since nearly every slot returns one.
 constexpr A_Err kTrapResult = PF_Err_INTERNAL_STRUCT_DAMAGED;

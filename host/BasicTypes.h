@@ -45,6 +45,7 @@ typedef struct {
 
 enum {
     A_Err_NONE = 0,
+    A_Err_STRUCT = 2,                     // a record or receipt the host does not know
     A_Err_WRONG_THREAD = 5,               // a host call from a thread the host did not call us on
     A_Err_CONST_PROJECT_MODIFICATION = 6, // a change to a project opened read-only
     A_Err_MISSING_SUITE = 13,

@@ -1,7 +1,9 @@
 // The plug-in the host loads. It holds no effect code: at global setup it loads the effect
 // library from its own folder and from then on forwards every command to the library's
-// `command`, with its own base name in front of the host's arguments.
+// `command`, with its own base name in front of the host's arguments. It also answers the
+// registration entry, through which hosts other than the property list's reader find the effect.
 #include "effect/EntryPoints.h"
+#include "effect/ProductInfo.h"
 #include "host/LayoutChecks.h"
 #include "loader/LibraryPath.h"
 #include "loader/Platform.h"
@@ -119,4 +121,31 @@ extern "C" ZP_LOADER_EXPORT PF_Err PluginMain(PF_Cmd cmd, PF_InData* in_data, PF
     default:
         return forward(cmd, in_data, out_data, params, output, extra);
     }
+}
+
+namespace {
+
+// The registration's kind: the property list's 'eFKT', as the host reads four characters.
+constexpr A_long kEffectKind = ('e' << 24) | ('F' << 16) | ('K' << 8) | 'T';
+
+const A_u_char* text(const char* s) {
+    return reinterpret_cast<const A_u_char*>(s);
+}
+
+} // namespace
+
+// Registers the effect with the names, category and entry point of the property list (both come
+// from effect/ProductInfo.h) and the effect API version these declarations are written for. No
+// support address is given. The library is not loaded for this: the host may call the entry
+// without ever sending a command.
+extern "C" ZP_LOADER_EXPORT PF_Err
+PluginDataEntryFunction2(PF_PluginDataPtr inPtr, PF_PluginDataCB2 inPluginDataCallBackPtr,
+                         SPBasicSuite* /*inSPBasicSuitePtr*/, const char* /*inHostName*/,
+                         const char* /*inHostVersion*/) {
+    if (inPluginDataCallBackPtr == nullptr)
+        return PF_Err_INVALID_CALLBACK;
+    return inPluginDataCallBackPtr(inPtr, text(product::kDisplayName), text(product::kMatchName),
+                                   text(product::kCategory), text(product::kEntryPoint),
+                                   kEffectKind, PF_AE_PLUG_IN_VERSION, PF_AE_PLUG_IN_SUBVERS,
+                                   static_cast<A_long>(product::kReservedInfo), nullptr);
 }

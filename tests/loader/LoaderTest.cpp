@@ -6,6 +6,7 @@
 #include "loader/GeneratedPipl.h"
 #include "render/ParamLayout.h"
 #include "tests/loader/ExpectedPipl.h"
+#include "tests/loader/ExpectedRegistration.h"
 #include "tests/loader/FakeEffect.h"
 #include "tests/support/HostSession.h"
 
@@ -88,6 +89,8 @@ TEST(LoaderForwarding, LoadsTheLibraryBesideItAndPassesItsBaseNameToEveryCommand
                                PF_Cmd_RENDER,
                                PF_Cmd_SMART_RENDER,
                                25,
+                               PF_Cmd_GET_FLATTENED_SEQUENCE_DATA,
+                               PF_Cmd_NUM_CMDS,
                                -1,
                                PF_Cmd_ABOUT,
                                PF_Cmd_GLOBAL_SETDOWN};
@@ -138,6 +141,46 @@ TEST(LoaderForwarding, RealEffectLibraryAnswersThroughTheLoader) {
     ASSERT_TRUE(isLoaded(s.folder.libraryPath()));
     EXPECT_EQ(s.send(PF_Cmd_GLOBAL_SETDOWN), PF_Err_NONE);
     EXPECT_FALSE(isLoaded(s.folder.libraryPath()));
+}
+
+// --- registration entry ------------------------------------------------------------------------
+
+TEST(LoaderRegistration, EntryRegistersTheEffectAsThePropertyListDescribesIt) {
+    PluginFolder folder(""); // no library beside it: registration needs none
+    const auto plugin = headless::Plugin::loadLoader(folder.loaderPath());
+    const auto entry =
+        reinterpret_cast<expected::RegistrationEntry>(plugin->symbol("PluginDataEntryFunction2"));
+    ASSERT_NE(entry, nullptr);
+
+    expected::Registration r;
+    auto* context = reinterpret_cast<PF_PluginDataPtr>(&r);
+    headless::Host host(nullptr);
+    ASSERT_EQ(entry(context, expected::recordRegistration, host.basicSuite(), "Headless", "1.0"),
+              PF_Err_NONE);
+    EXPECT_EQ(r.calls, 1);
+    EXPECT_EQ(r.context, &r);
+    EXPECT_EQ(r.name, expected::bytesOf(expected::kRegisteredName));
+    EXPECT_EQ(r.matchName, expected::bytesOf(expected::kRegisteredMatchName));
+    EXPECT_EQ(r.category, expected::bytesOf(expected::kRegisteredCategory));
+    EXPECT_EQ(r.entryPoint, expected::bytesOf(expected::kRegisteredEntryPoint));
+    EXPECT_EQ(r.kind, expected::kRegisteredKind);
+    // The same kind as the property list's first property.
+    EXPECT_EQ(static_cast<uint32_t>(r.kind),
+              *expected::piplWord(expected::kPipl, sizeof expected::kPipl, "kind"));
+    EXPECT_EQ(r.apiMajor, expected::kRegisteredApiMajor);
+    EXPECT_EQ(r.apiMinor, expected::kRegisteredApiMinor);
+    EXPECT_EQ(r.reservedInfo, expected::kRegisteredReservedInfo);
+    EXPECT_FALSE(r.supportUrlGiven);
+    EXPECT_FALSE(isLoaded(folder.libraryPath()));
+
+    // The callback's refusal is the entry's answer.
+    expected::Registration refused;
+    refused.answer = A_Err_MISSING_SUITE;
+    EXPECT_EQ(entry(reinterpret_cast<PF_PluginDataPtr>(&refused), expected::recordRegistration,
+                    nullptr, nullptr, nullptr),
+              A_Err_MISSING_SUITE);
+    EXPECT_EQ(refused.calls, 1);
+    EXPECT_EQ(entry(context, nullptr, nullptr, nullptr, nullptr), PF_Err_INVALID_CALLBACK);
 }
 
 // --- library lifetime ---------------------------------------------------------------------------

@@ -1,5 +1,5 @@
 # Checks that the Windows deliverables stand alone: every import is a Windows system library
-# (no C++, GCC, OpenMP or thread runtime to ship beside them), and each exports only its entry.
+# (no C++, GCC, OpenMP or thread runtime to ship beside them), and each exports only its entries.
 #
 #   cmake -DOBJDUMP=<x86_64-w64-mingw32-objdump> -DLOADER=<Zonepainter.aex>
 #         -DLIBRARY=<Zonepainter.dll> [-DPROGRAMS=<exe;...>] -P CheckImports.cmake
@@ -63,7 +63,7 @@ endfunction()
 
 read_tables("${LOADER}" loader_imports loader_exports)
 check_imports("${LOADER}" "${loader_imports}")
-check_exports("${LOADER}" "${loader_exports}" "PluginMain")
+check_exports("${LOADER}" "${loader_exports}" "PluginDataEntryFunction2;PluginMain")
 message(STATUS "${LOADER}: imports ${loader_imports}; exports ${loader_exports}")
 
 read_tables("${LIBRARY}" library_imports library_exports)

@@ -2,6 +2,7 @@
 // reads from the loader file, and the commands it sends through the loader.
 #include "render/ParamLayout.h"
 #include "tests/loader/ExpectedPipl.h"
+#include "tests/loader/ExpectedRegistration.h"
 #include "tests/windows/WindowsPlugin.h"
 
 #include <gtest/gtest.h>
@@ -64,12 +65,44 @@ TEST(WindowsLoaderFile, CarriesAnAsInvokerManifestAndNoVersionResource) {
     EXPECT_EQ(resourceCount(module, MAKEINTRESOURCEA(16)), 0); // RT_VERSION
 }
 
-TEST(WindowsLoaderFile, ExportsItsEntryPointOnly) {
+TEST(WindowsLoaderFile, ExportsItsEntryPointAndRegistrationEntryOnly) {
     LoadedPlugin p;
     HMODULE module = p.loaderModule();
     ASSERT_NE(module, nullptr);
     EXPECT_NE(GetProcAddress(module, "PluginMain"), nullptr);
+    EXPECT_NE(GetProcAddress(module, "PluginDataEntryFunction2"), nullptr);
     EXPECT_EQ(GetProcAddress(module, "command"), nullptr);
+}
+
+TEST(WindowsLoaderFile, RegistrationEntryGivesTheHostsCallbackTheEffectByteForByte) {
+    LoadedPlugin p;
+    HMODULE module = p.loaderModule();
+    ASSERT_NE(module, nullptr);
+    const auto entry = reinterpret_cast<expected::RegistrationEntry>(
+        reinterpret_cast<void*>(GetProcAddress(module, "PluginDataEntryFunction2")));
+    ASSERT_NE(entry, nullptr);
+    expected::Registration r;
+    ASSERT_EQ(entry(reinterpret_cast<PF_PluginDataPtr>(&r), expected::recordRegistration,
+                    p.host.basicSuite(), "Headless", "1.0"),
+              PF_Err_NONE);
+    EXPECT_EQ(r.calls, 1);
+    EXPECT_EQ(r.context, &r);
+    EXPECT_EQ(r.name, expected::bytesOf(expected::kRegisteredName));
+    EXPECT_EQ(r.matchName, expected::bytesOf(expected::kRegisteredMatchName));
+    EXPECT_EQ(r.category, expected::bytesOf(expected::kRegisteredCategory));
+    EXPECT_EQ(r.entryPoint, expected::bytesOf(expected::kRegisteredEntryPoint));
+    EXPECT_EQ(r.kind, expected::kRegisteredKind);
+    EXPECT_EQ(r.apiMajor, expected::kRegisteredApiMajor);
+    EXPECT_EQ(r.apiMinor, expected::kRegisteredApiMinor);
+    EXPECT_EQ(r.reservedInfo, expected::kRegisteredReservedInfo);
+    EXPECT_FALSE(r.supportUrlGiven);
+    // Registration loads nothing.
+    EXPECT_EQ(p.libraryModule(), nullptr);
+    expected::Registration refused;
+    refused.answer = A_Err_MISSING_SUITE;
+    EXPECT_EQ(entry(reinterpret_cast<PF_PluginDataPtr>(&refused), expected::recordRegistration,
+                    nullptr, nullptr, nullptr),
+              A_Err_MISSING_SUITE);
 }
 
 // --- commands through the loader
