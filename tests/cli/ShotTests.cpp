@@ -245,4 +245,37 @@ TEST_F(Shot, AFailingFrameFailsAloneAndIsSummed) {
     EXPECT_FALSE(std::filesystem::exists(out(4)));
 }
 
+// An output that is an input, by its own name or through a link, is refused frame by frame
+// before anything is written, and the plates stay as they were.
+TEST_F(Shot, AnOutputThatIsAnInputIsRefusedAndLeftAlone) {
+    namespace fs = std::filesystem;
+    writeFrames(24, 16, {1, 2});
+    const std::string plate = clitest::readText(dir.file("in.0001.png"));
+    const auto refused = [&](const clitest::RunResult& r, const std::string& prefix) {
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_TRUE(r.err.starts_with(prefix)) << r.err;
+        EXPECT_TRUE(contains(r.err, "refusing to write over it")) << r.err;
+        EXPECT_EQ(clitest::readText(dir.file("in.0001.png")), plate);
+    };
+    refused(runCli({"render", "--scene", scene, "--input", dir.file("in.0001.png"), "--output",
+                    dir.file("in.0001.png")}),
+            "zonepainter: --output");
+    // The same folder under another name.
+    fs::create_directory_symlink(dir.path(), dir.file("linked"));
+    auto r = runCli({"render", "--scene", scene, "--input", dir.file("in.####.png"), "--output",
+                     dir.file("linked/in.####.png"), "--frames", "1-2", "--jobs", "2"});
+    refused(r, "zonepainter: frame ");
+    EXPECT_TRUE(r.err.ends_with("2 of 2 frames failed: 1 2\n")) << r.err;
+    // A hard link, and the scene.
+    fs::create_hard_link(dir.file("in.0001.png"), dir.file("twin.png"));
+    refused(runCli({"render", "--scene", scene, "--input", dir.file("in.0001.png"), "--output",
+                    dir.file("twin.png")}),
+            "zonepainter: --output");
+    fs::copy_file(scene, dir.file("scene.png"));
+    refused(runCli({"render", "--scene", dir.file("scene.png"), "--input", dir.file("in.0001.png"),
+                    "--output", dir.file("scene.png")}),
+            "zonepainter: --output");
+    EXPECT_FALSE(fs::exists(dir.file("out.0001.png")));
+}
+
 } // namespace
