@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <mutex>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -37,6 +39,20 @@ std::string oneLine(std::string s) {
 
 // --- reading -----------------------------------------------------------------------------------
 
+// OpenImageIO 2.4 decodes a file's ICC profile with name tables it grows by every code it has
+// not met before (each tag signature, platform, device class of the profile), and two threads
+// growing or reading them at once corrupt them: crashes, or a lookup that never ends. Fixed in
+// later releases by lookups that never insert. Growing the tables once at start-up cannot help,
+// as the next file may bring codes of its own; so the calls that decode profiles run one at a
+// time in this process. Most readers decode while a file is opened, which reads its header
+// only; pixels are still read side by side. The ICO reader decodes while reading pixels (from
+// an embedded PNG), so its pixels are read under the same lock.
+std::mutex g_profileDecoding;
+
+bool decodesProfilesWhileReading(OIIO::ImageInput& in) {
+    return std::string(in.format_name()) == "ico";
+}
+
 // Opens a file for reading with its alpha left as stored; OpenImageIO would otherwise
 // premultiply unassociated alpha (PNG, some TIFFs) and the values would not round-trip.
 std::unique_ptr<OIIO::ImageInput> openInput(const std::string& path) {
@@ -47,7 +63,11 @@ std::unique_ptr<OIIO::ImageInput> openInput(const std::string& path) {
         throw UsageError("cannot read " + quoted(path) + ": it is a folder");
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
-    auto in = OIIO::ImageInput::open(path, &config);
+    std::unique_ptr<OIIO::ImageInput> in;
+    {
+        const std::lock_guard<std::mutex> lock(g_profileDecoding);
+        in = OIIO::ImageInput::open(path, &config);
+    }
     if (!in)
         throw UsageError("cannot read " + quoted(path) + ": " + oneLine(OIIO::geterror()));
     return in;
@@ -108,8 +128,13 @@ Picture readPicture(const std::string& path, int depth) {
                               : std::is_same_v<S, uint16_t> ? TypeDesc::UINT16
                                                             : TypeDesc::FLOAT;
         std::vector<S> samples(count);
+        std::unique_lock<std::mutex> lock(g_profileDecoding, std::defer_lock);
+        if (decodesProfilesWhileReading(*in))
+            lock.lock();
         if (!in->read_image(0, 0, 0, channels, type, samples.data()))
             throw UsageError("cannot read " + quoted(path) + ": " + oneLine(in->geterror()));
+        if (lock.owns_lock())
+            lock.unlock();
         pic.world = std::make_unique<headless::HostWorld>(w, h, worldDepth / 8, 0, 0);
         samplesToWorld(samples.data(), channels, *pic.world);
     };

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace zpcli {
@@ -17,27 +19,43 @@ int threadBudget(int cores, int jobs, int job) {
 
 JobsResult runJobs(const std::vector<int>& frames, int jobs, int cores, bool failFast,
                    const std::function<FrameOutcome(int)>& render,
-                   const std::function<void(const FrameOutcome&)>& report) {
+                   const std::function<void(const FrameOutcome&)>& report,
+                   const std::function<void()>& beforeClaim) {
     const size_t count = frames.size();
     std::vector<FrameOutcome> outcomes(count);
     std::vector<char> ran(count, 0);
-    std::atomic<size_t> next{0};
-    std::atomic<bool> stop{false};
+    // The next frame to hand out and, in the top bit, whether a failure stopped the run: one
+    // word, so "no failure yet" and "this frame is mine" are decided in one step. Checked and
+    // taken apart, a job could see no failure, then take a frame after the failure was recorded.
+    constexpr uint64_t kStopped = uint64_t{1} << 63;
+    std::atomic<uint64_t> next{0};
     std::mutex reporting;
+
+    const auto claim = [&]() -> std::optional<size_t> {
+        uint64_t seen = next.load();
+        while ((seen & kStopped) == 0 && seen < count) {
+            if (next.compare_exchange_weak(seen, seen + 1))
+                return static_cast<size_t>(seen);
+        }
+        return std::nullopt;
+    };
 
     const auto work = [&](int job, int workers) {
         omp_set_num_threads(threadBudget(cores, workers, job));
-        while (!stop.load()) {
-            const size_t i = next.fetch_add(1);
-            if (i >= count)
+        for (;;) {
+            if (beforeClaim)
+                beforeClaim();
+            const std::optional<size_t> i = claim();
+            if (!i)
                 break;
-            FrameOutcome outcome = render(frames[i]);
+            FrameOutcome outcome = render(frames[*i]);
             const std::lock_guard<std::mutex> lock(reporting);
+            // Stopped before the failure is reported: whoever hears of it sees no frame start.
             if (failFast && outcome.status == FrameOutcome::Status::Failed)
-                stop.store(true);
+                next.fetch_or(kStopped);
             report(outcome);
-            outcomes[i] = std::move(outcome);
-            ran[i] = 1;
+            outcomes[*i] = std::move(outcome);
+            ran[*i] = 1;
         }
     };
 

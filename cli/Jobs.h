@@ -22,9 +22,12 @@ struct JobsResult {
 // Renders `frames` with `render` on min(jobs, frames) threads. Each thread first sets its own
 // OpenMP thread count (a per-thread setting) to its threadBudget of `cores`. `report` hears each
 // outcome as it comes, one at a time. With `failFast`, once a frame has failed no new frame
-// starts; frames already running finish. `render` must not throw.
+// starts; frames already running finish. `render` must not throw. `beforeClaim`, when given, is
+// called on a job's thread each time it is about to take its next frame; tests hold a job there
+// to force the interleavings a real run only meets by chance.
 JobsResult runJobs(const std::vector<int>& frames, int jobs, int cores, bool failFast,
                    const std::function<FrameOutcome(int)>& render,
-                   const std::function<void(const FrameOutcome&)>& report);
+                   const std::function<void(const FrameOutcome&)>& report,
+                   const std::function<void()>& beforeClaim = nullptr);
 
 } // namespace zpcli

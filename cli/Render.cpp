@@ -3,7 +3,26 @@
 #include "cli/ImageIO.h"
 #include "headless/Scene.h"
 
+#include <filesystem>
+#include <utility>
+
 namespace zpcli {
+
+namespace {
+
+// Writing over a file the render reads would destroy the user's source plate or scene, with
+// nothing to undo it. The same file under another name (a hard link, a
+// symbolic link, a path through a linked folder) is the same file.
+void refuseOverwritingAnInput(const RenderOptions& o) {
+    for (const auto& [read, what] : {std::pair{&o.input, "input"}, std::pair{&o.scene, "scene"}}) {
+        std::error_code ec;
+        if (std::filesystem::equivalent(o.output, *read, ec))
+            throw UsageError("--output '" + o.output + "' is the " + what + " file '" + *read +
+                             "': refusing to write over it; choose another output name");
+    }
+}
+
+} // namespace
 
 void checkSceneFile(const std::string& path) {
     EffectInstance instance;
@@ -17,6 +36,7 @@ void renderStill(const RenderOptions& o, std::ostream& out, std::ostream& err) {
     if (plain && o.depth == 32)
         throw UsageError(kPlainFloatMessage);
     checkOutputPath(o.output);
+    refuseOverwritingAnInput(o);
     // Known from the header alone: no need to read a whole float image to refuse it.
     if (plain && o.depth == 0 && fileDepthOf(o.input) == 32)
         throw UsageError(kPlainFloatMessage);

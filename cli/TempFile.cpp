@@ -2,15 +2,16 @@
 
 #include "cli/Commands.h"
 
-#include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
-#include <vector>
+#include <random>
 
 namespace zpcli {
 
@@ -19,54 +20,75 @@ namespace fs = std::filesystem;
 namespace {
 
 // The temporary files being written, for the signal handler: a fixed table, since a handler
-// may only read memory that no one reallocates, through lock-free atomics. A slot is Free, Busy
-// (being filled or emptied: the handler leaves it) or Live (its name complete).
-enum SlotState : int { kFree, kBusy, kLive };
+// may only read memory that no one reallocates, through lock-free atomics. A slot's word holds
+// its state (Free, Busy: being filled, or Live: its name complete) and a generation that every
+// change of state advances. The handler copies a Live slot's name and unlinks the copy only if
+// the word is unchanged after the copy: a slot released and taken for another file meanwhile
+// would otherwise hand it a name half one file's and half the next's.
+enum SlotState : uint64_t { kFree, kBusy, kLive };
 constexpr size_t kSlots = 512;
 constexpr size_t kNameBytes = 4096;
 
 struct Slot {
-    std::atomic<int> state{kFree};
-    std::array<char, kNameBytes> name{};
+    std::atomic<uint64_t> word{kFree}; // generation << 2 | state
+    std::array<std::atomic<char>, kNameBytes> name{};
 };
 std::array<Slot, kSlots> g_slots;
-static_assert(std::atomic<int>::is_always_lock_free);
+static_assert(std::atomic<uint64_t>::is_always_lock_free);
+static_assert(std::atomic<char>::is_always_lock_free);
+
+constexpr uint64_t stateOf(uint64_t word) {
+    return word & 3;
+}
+constexpr uint64_t next(uint64_t word, SlotState state) {
+    return ((word >> 2) + 1) << 2 | state;
+}
 
 int claimSlot(const std::string& name) {
     if (name.size() >= kNameBytes)
         return -1;
     for (size_t i = 0; i < kSlots; ++i) {
-        int expected = kFree;
-        if (g_slots[i].state.compare_exchange_strong(expected, kBusy)) {
-            std::memcpy(g_slots[i].name.data(), name.c_str(), name.size() + 1);
-            g_slots[i].state.store(kLive);
-            return static_cast<int>(i);
-        }
+        Slot& slot = g_slots[i];
+        uint64_t word = slot.word.load();
+        const uint64_t busy = next(word, kBusy);
+        if (stateOf(word) != kFree || !slot.word.compare_exchange_strong(word, busy))
+            continue;
+        for (size_t k = 0; k <= name.size(); ++k)
+            slot.name[k].store(name.c_str()[k], std::memory_order_relaxed);
+        // Release: a handler that sees Live sees the whole name.
+        slot.word.store(next(busy, kLive), std::memory_order_release);
+        return static_cast<int>(i);
     }
     return -1; // more files at once than slots: these go without the interrupt cleanup
 }
 
 void releaseSlot(int slot) {
-    if (slot >= 0)
-        g_slots[static_cast<size_t>(slot)].state.store(kFree);
+    if (slot < 0)
+        return;
+    std::atomic<uint64_t>& word = g_slots[static_cast<size_t>(slot)].word;
+    // Only this file's owner changes a slot it holds.
+    word.store(next(word.load(), kFree));
 }
 
 extern "C" void removeTempFiles(int signal) {
+    char name[kNameBytes];
     for (Slot& s : g_slots) {
-        if (s.state.load() == kLive)
-            ::unlink(s.name.data());
+        const uint64_t before = s.word.load(std::memory_order_acquire);
+        if (stateOf(before) != kLive)
+            continue;
+        size_t k = 0;
+        for (; k < kNameBytes; ++k) {
+            name[k] = s.name[k].load(std::memory_order_relaxed);
+            if (name[k] == '\0')
+                break;
+        }
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (k < kNameBytes && s.word.load(std::memory_order_relaxed) == before)
+            ::unlink(name);
     }
     // The handler was reset on entry: the signal now ends the process as it would have.
     ::raise(signal);
 }
-
-// The process's file creation mask, read while the program starts, single-threaded: reading it
-// means setting it, and a file another thread made in between would get no mask at all.
-const mode_t g_umask = [] {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-}();
 
 std::string quoted(const std::string& path) {
     return "'" + path + "'";
@@ -76,19 +98,33 @@ std::string quoted(const std::string& path) {
 
 TempFile::TempFile(const fs::path& target) : target_(target) {
     const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    const std::string stem = (dir / ("." + target.stem().string() + ".tmp-")).string();
     const std::string ext = target.extension().string();
-    std::string name = (dir / ("." + target.stem().string() + ".tmp-XXXXXX" + ext)).string();
-    std::vector<char> buf(name.begin(), name.end());
-    buf.push_back('\0');
-    const int fd = ::mkstemps(buf.data(), static_cast<int>(ext.size()));
+    // Made with O_EXCL under a random name rather than by mkstemps: mkstemps makes the file
+    // private, and giving it back the permissions any new file gets would mean knowing the
+    // file creation mask, which a process can only read by setting it, a race with every other
+    // thread making files. Created with 0666, the file gets the mask (or the folder's default
+    // ACL) from the kernel, as the mask stands when it is made.
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}() ^
+                                        (static_cast<uint64_t>(::getpid()) << 32)};
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        std::string name = stem;
+        for (int i = 0; i < 6; ++i)
+            name += kLetters[random() % (sizeof kLetters - 1)];
+        name += ext;
+        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0)
+            path_ = name;
+        else if (errno != EEXIST)
+            break;
+    }
     if (fd < 0)
         throw UsageError("cannot write " + quoted(target.string()) + ": " + std::strerror(errno));
-    path_ = buf.data();
-    slot_ = claimSlot(path_);
-    // mkstemps makes the file private; the finished image gets the permissions any new file
-    // would.
-    (void)::fchmod(fd, 0666 & ~g_umask);
     ::close(fd);
+    slot_ = claimSlot(path_);
 }
 
 TempFile::~TempFile() {

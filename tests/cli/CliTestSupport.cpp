@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -123,16 +124,89 @@ int CliProcess::wait() {
 }
 
 void writeImage(const std::string& path, int width, int height, int channels, OIIO::TypeDesc format,
-                const void* samples) {
+                const void* samples, const std::vector<uint8_t>& iccProfile) {
     auto out = OIIO::ImageOutput::create(path);
     ASSERT_TRUE(out) << OIIO::geterror();
     OIIO::ImageSpec spec(width, height, channels, format);
     if (channels == 2 || channels == 4)
         spec.alpha_channel = channels - 1;
     spec.attribute("oiio:UnassociatedAlpha", 1);
+    if (!iccProfile.empty())
+        spec.attribute("ICCProfile",
+                       OIIO::TypeDesc(OIIO::TypeDesc::UINT8, static_cast<int>(iccProfile.size())),
+                       iccProfile.data());
     ASSERT_TRUE(out->open(path, spec)) << out->geterror();
     ASSERT_TRUE(out->write_image(format, samples)) << out->geterror();
     ASSERT_TRUE(out->close()) << out->geterror();
+}
+
+std::vector<uint8_t> iccProfile(int variant, int privateTags) {
+    // Laid out by hand from the ICC.1 v2 layout: a 128-byte header, a tag count and table, then
+    // the tag data, every number big-endian and every tag 4-byte aligned.
+    std::vector<uint8_t> profile(128, 0);
+    const auto put32 = [](std::vector<uint8_t>& v, size_t at, uint32_t x) {
+        for (int i = 0; i < 4; ++i)
+            v[at + static_cast<size_t>(i)] = static_cast<uint8_t>(x >> (24 - 8 * i));
+    };
+    const auto put4 = [&](size_t at, const char* code) {
+        std::copy(code, code + 4, profile.begin() + static_cast<std::ptrdiff_t>(at));
+    };
+    profile[8] = 2; // version 2.1
+    profile[9] = 0x10;
+    put4(12, "mntr");
+    put4(16, "RGB ");
+    put4(20, "XYZ ");
+    put4(36, "acsp");
+    put4(40, variant % 2 ? "APPL" : "MSFT");
+    put32(profile, 68, 0xF6D6); // the D50 illuminant, s15Fixed16: libpng checks it
+    put32(profile, 72, 0x10000);
+    put32(profile, 76, 0xD32D);
+
+    const auto xyz = [&](uint32_t x, uint32_t y, uint32_t z) {
+        std::vector<uint8_t> d = {'X', 'Y', 'Z', ' ', 0, 0, 0, 0};
+        d.resize(20);
+        put32(d, 8, x);
+        put32(d, 12, y);
+        put32(d, 16, z);
+        return d;
+    };
+    const std::vector<uint8_t> curve = {'c', 'u', 'r', 'v', 0, 0, 0, 0, 0, 0, 0, 1, 0x02, 0x33};
+    const std::vector<uint8_t> text = {'t', 'e', 'x', 't', 0, 0, 0, 0, 't', 'e', 's', 't', 0};
+    std::vector<uint8_t> desc = {'d', 'e', 's', 'c', 0, 0, 0, 0, 0, 0, 0, 5, 't', 'e', 's', 't', 0};
+    desc.resize(desc.size() + 12 + 67, 0); // no Unicode or ScriptCode description
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> tags = {
+        {"desc", desc},
+        {"cprt", text},
+        {"wtpt", xyz(0xF351, 0x10000, 0x116CC)},
+        {"rXYZ", xyz(0x6FA2, 0x38F5, 0x0390)},
+        {"gXYZ", xyz(0x6299, 0xB785, 0x18DA)},
+        {"bXYZ", xyz(0x24A0, 0x0F84, 0xB6CF)},
+        {"rTRC", curve},
+        {"gTRC", curve},
+        {"bTRC", curve},
+    };
+    for (int i = 0; i < privateTags; ++i) {
+        const int n = (variant * 37 + i) % 1000;
+        const std::string code = {
+            static_cast<char>('a' + variant % 26), static_cast<char>('0' + n / 100),
+            static_cast<char>('0' + n / 10 % 10), static_cast<char>('0' + n % 10)};
+        tags.emplace_back(code, text);
+    }
+
+    std::vector<uint8_t> table(4 + 12 * tags.size()), data;
+    put32(table, 0, static_cast<uint32_t>(tags.size()));
+    const size_t dataStart = profile.size() + table.size();
+    for (size_t i = 0; i < tags.size(); ++i) {
+        std::copy(tags[i].first.begin(), tags[i].first.end(), table.begin() + 4 + 12 * i);
+        put32(table, 8 + 12 * i, static_cast<uint32_t>(dataStart + data.size()));
+        put32(table, 12 + 12 * i, static_cast<uint32_t>(tags[i].second.size()));
+        data.insert(data.end(), tags[i].second.begin(), tags[i].second.end());
+        data.resize((data.size() + 3) / 4 * 4, 0);
+    }
+    profile.insert(profile.end(), table.begin(), table.end());
+    profile.insert(profile.end(), data.begin(), data.end());
+    put32(profile, 0, static_cast<uint32_t>(profile.size()));
+    return profile;
 }
 
 RawImage readImage(const std::string& path) {

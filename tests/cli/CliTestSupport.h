@@ -71,9 +71,16 @@ struct RawImage {
     }
 };
 
-// Writes samples of `format` as stored (no premultiplication), alpha last when present.
+// Writes samples of `format` as stored (no premultiplication), alpha last when present, with
+// `iccProfile` embedded when it is not empty.
 void writeImage(const std::string& path, int width, int height, int channels, OIIO::TypeDesc format,
-                const void* samples);
+                const void* samples, const std::vector<uint8_t>& iccProfile = {});
+
+// A small well-formed ICC v2 RGB display profile (white point, primaries, gamma 2.2 curves,
+// description, copyright) with `privateTags` private text tags whose signatures depend on
+// `variant`, so profiles of different variants carry tags of their own, as profiles from
+// different sources do.
+std::vector<uint8_t> iccProfile(int variant, int privateTags);
 RawImage readImage(const std::string& path);
 
 // A deterministic RGBA picture in the given sample type: gradients, flat areas, alpha from 0

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <sstream>
 
@@ -12,6 +15,7 @@ namespace {
 
 using clitest::ScratchDir;
 using OIIO::TypeDesc;
+namespace fs = std::filesystem;
 
 TEST(SixteenBitMapping, EveryHostValueComesBackExactly) {
     uint16_t previous = 0;
@@ -234,6 +238,23 @@ TEST_F(WritePicture, ReplacesAnExistingFileWhole) {
     write("a.png", 1);
     EXPECT_EQ(clitest::readImage(dir.file("a.png")).width, 2);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"a.png"});
+}
+
+// The file gets the creation mask as it stands when it is written, read without the process
+// ever setting its mask (which would race with other threads' files).
+TEST_F(WritePicture, GivesTheFileTheCurrentCreationMask) {
+    const mode_t before = ::umask(027);
+    write("a.png", 1);
+    ::umask(0);
+    write("b.png", 1);
+    ::umask(before);
+    const auto modeOf = [&](const char* name) {
+        return std::filesystem::status(dir.file(name)).permissions() & fs::perms::all;
+    };
+    using fs::perms;
+    EXPECT_EQ(modeOf("a.png"), perms::owner_read | perms::owner_write | perms::group_read);
+    EXPECT_EQ(modeOf("b.png"), perms::owner_read | perms::owner_write | perms::group_read |
+                                   perms::group_write | perms::others_read | perms::others_write);
 }
 
 TEST(Downsample, ParsesOneOrTwoFactors) {

@@ -89,4 +89,51 @@ TEST(Jobs, FailFastStartsNoFrameAfterAFailure) {
     EXPECT_EQ(framesOf(carriedOn), frames);
 }
 
+// Two jobs: frame 1 fails, but only once the other job has rendered frame 2 and stands ready to
+// take its next frame. Held there until the failure is recorded, that job must take nothing:
+// deciding "no failure yet" and taking a frame have to be one step.
+TEST(Jobs, FailFastStartsNoFrameOnceTheFailureIsRecordedWhateverAJobSawBefore) {
+    const std::vector<int> frames = {1, 2, 3, 4, 5, 6};
+    std::mutex m;
+    std::condition_variable changed;
+    bool otherJobReady = false;
+    bool failureRecorded = false;
+    std::vector<int> startedAfterFailure;
+    const auto render = [&](int frame) {
+        std::unique_lock<std::mutex> lock(m);
+        if (failureRecorded)
+            startedAfterFailure.push_back(frame);
+        FrameOutcome o;
+        o.frame = frame;
+        o.status = FrameOutcome::Status::Rendered;
+        if (frame == 1) {
+            changed.wait(lock, [&] { return otherJobReady; });
+            o.status = FrameOutcome::Status::Failed;
+        }
+        return o;
+    };
+    const auto report = [&](const FrameOutcome& o) {
+        if (o.status != FrameOutcome::Status::Failed)
+            return;
+        const std::lock_guard<std::mutex> lock(m);
+        failureRecorded = true;
+        changed.notify_all();
+    };
+    const auto beforeClaim = [&] {
+        // A job's first frame is taken freely; the job that rendered frame 2 (frame 1's job is
+        // held in its render) waits at its next claim until the failure is on record.
+        thread_local int claims = 0;
+        if (++claims == 1)
+            return;
+        std::unique_lock<std::mutex> lock(m);
+        otherJobReady = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return failureRecorded; });
+    };
+    const auto result = zpcli::runJobs(frames, 2, 2, true, render, report, beforeClaim);
+    EXPECT_EQ(startedAfterFailure, std::vector<int>{});
+    EXPECT_EQ(framesOf(result), (std::vector<int>{1, 2}));
+    EXPECT_EQ(result.notStarted, 4);
+}
+
 } // namespace

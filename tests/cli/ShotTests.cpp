@@ -245,4 +245,70 @@ TEST_F(Shot, AFailingFrameFailsAloneAndIsSummed) {
     EXPECT_FALSE(std::filesystem::exists(out(4)));
 }
 
+// Plates that carry ICC profiles, as camera JPEGs and most exported PNGs do, each frame's
+// profile with tags of its own. OpenImageIO 2.4 decodes profiles through tables it grows as it
+// meets new tags, which frames opened side by side corrupt (a crash, or a run that never ends),
+// in some runs and not others: each shot is rendered several times, four frames at a time, and
+// every run must give the frames rendered one at a time.
+TEST_F(Shot, PlatesWithColourProfilesRenderedFourAtATimeMatchOneByOne) {
+    constexpr int kRuns = 12;
+    for (const std::string ext : {"png", "jpg"}) {
+        for (int f = 1; f <= 12; ++f) {
+            auto px = clitest::testPicture(48, 32, 3, TypeDesc::UINT8);
+            std::rotate(px.begin(), px.begin() + 39 * f, px.end());
+            clitest::writeImage(dir.file(numbered("icc.%04d.", f) + ext), 48, 32, 3,
+                                TypeDesc::UINT8, px.data(), clitest::iccProfile(f, 500));
+        }
+        const auto shot = [&](const std::string& output, const char* jobs) {
+            return runCli({"render", "--scene", scene, "--input", dir.file("icc.####." + ext),
+                           "--output", dir.file(output), "--frames", "1-12", "--jobs", jobs,
+                           "--progress", "none"});
+        };
+        const auto one = shot(ext + "-one.####.png", "1");
+        ASSERT_EQ(one.exitCode, 0) << one.err;
+        for (int run = 1; run <= kRuns; ++run) {
+            const auto four = shot(ext + "-four.####.png", "4");
+            ASSERT_EQ(four.exitCode, 0) << ext << " run " << run << ": " << four.err;
+            for (int f = 1; f <= 12; ++f)
+                ASSERT_EQ(
+                    clitest::readText(dir.file(numbered((ext + "-four.%04d.png").c_str(), f))),
+                    clitest::readText(dir.file(numbered((ext + "-one.%04d.png").c_str(), f))))
+                    << ext << " frame " << f << " run " << run;
+        }
+    }
+}
+
+// An output that is an input, by its own name or through a link, is refused frame by frame
+// before anything is written, and the plates stay as they were.
+TEST_F(Shot, AnOutputThatIsAnInputIsRefusedAndLeftAlone) {
+    namespace fs = std::filesystem;
+    writeFrames(24, 16, {1, 2});
+    const std::string plate = clitest::readText(dir.file("in.0001.png"));
+    const auto refused = [&](const clitest::RunResult& r, const std::string& prefix) {
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_TRUE(r.err.starts_with(prefix)) << r.err;
+        EXPECT_TRUE(contains(r.err, "refusing to write over it")) << r.err;
+        EXPECT_EQ(clitest::readText(dir.file("in.0001.png")), plate);
+    };
+    refused(runCli({"render", "--scene", scene, "--input", dir.file("in.0001.png"), "--output",
+                    dir.file("in.0001.png")}),
+            "zonepainter: --output");
+    // The same folder under another name.
+    fs::create_directory_symlink(dir.path(), dir.file("linked"));
+    auto r = runCli({"render", "--scene", scene, "--input", dir.file("in.####.png"), "--output",
+                     dir.file("linked/in.####.png"), "--frames", "1-2", "--jobs", "2"});
+    refused(r, "zonepainter: frame ");
+    EXPECT_TRUE(r.err.ends_with("2 of 2 frames failed: 1 2\n")) << r.err;
+    // A hard link, and the scene.
+    fs::create_hard_link(dir.file("in.0001.png"), dir.file("twin.png"));
+    refused(runCli({"render", "--scene", scene, "--input", dir.file("in.0001.png"), "--output",
+                    dir.file("twin.png")}),
+            "zonepainter: --output");
+    fs::copy_file(scene, dir.file("scene.png"));
+    refused(runCli({"render", "--scene", dir.file("scene.png"), "--input", dir.file("in.0001.png"),
+                    "--output", dir.file("scene.png")}),
+            "zonepainter: --output");
+    EXPECT_FALSE(fs::exists(dir.file("out.0001.png")));
+}
+
 } // namespace

@@ -98,3 +98,16 @@ def test_bad_frame_options_exit_2_before_any_cluster(tmp_path, args, message):
     assert p.returncode == 2
     assert err.startswith("zonepainter.farm: ") and message in err, err
     assert list(tmp_path.iterdir()) == []
+
+
+def test_a_frame_whose_output_is_its_input_fails_and_leaves_it(shot, tmp_path):
+    from zonepainter import _farm
+
+    os.symlink(shot, tmp_path / "linked")
+    before = (shot / "in.0001.png").read_bytes()
+    r = _farm.render_sequence_frame({"scene": str(SCENE), "input": str(shot / "in.####.png"),
+                                     "output": str(tmp_path / "linked" / "in.####.png"),
+                                     "frames": "1"}, 1)
+    assert (r["status"], r["exit_code"]) == ("failed", 2), r
+    assert "refusing to write over it" in r["reason"]
+    assert (shot / "in.0001.png").read_bytes() == before

@@ -7,6 +7,7 @@ there. Size limits are checked on the header, before any pixel memory is taken.
 """
 
 import os
+import threading
 from dataclasses import dataclass
 
 import numpy as np
@@ -47,6 +48,18 @@ class Picture:
                 "bits": self.bits, "alpha": self.has_alpha}
 
 
+# OpenImageIO 2.4 decodes ICC profiles (PNG, JPEG, TIFF ... while a file is opened, ICO while
+# its pixels are read) through tables it grows as it meets new tags; two threads at them at once
+# corrupt them. The binding holds the GIL while it opens a file, but not while it reads pixels,
+# and the studio reads uploads on a pool of threads: files are opened, and ICO pixels read, under
+# this lock, which leaves nothing to the binding's habits.
+#
+# NumPy is imported above before OpenImageIO on purpose: otherwise the binding imports it on its
+# first read_image, and two threads making that first read at once deadlock (one holds the
+# binding's one-time set-up and waits for the GIL, the other holds the GIL and waits for it).
+_PROFILE_DECODING = threading.Lock()
+
+
 def _one_line(message):
     return " ".join(message.split()) or "unknown error"
 
@@ -56,7 +69,8 @@ def read_picture(path, name=None, max_pixels=None):
     shown = name or os.path.basename(path)
     config = oiio.ImageSpec()
     config.attribute("oiio:UnassociatedAlpha", 1)
-    inp = oiio.ImageInput.open(path, config)
+    with _PROFILE_DECODING:
+        inp = oiio.ImageInput.open(path, config)
     if not inp:
         raise PictureError(f"cannot read {shown}: {_one_line(oiio.geterror())}")
     try:
@@ -79,7 +93,11 @@ def read_picture(path, name=None, max_pixels=None):
                                "RGB, RGBA) are supported")
         bits = {"uint8": 8, "uint16": 16}.get(str(spec.format), 32)
         kind = {8: "uint8", 16: "uint16", 32: "float"}[bits]
-        pixels = inp.read_image(0, 0, 0, channels, kind)
+        if inp.format_name() == "ico":
+            with _PROFILE_DECODING:
+                pixels = inp.read_image(0, 0, 0, channels, kind)
+        else:
+            pixels = inp.read_image(0, 0, 0, channels, kind)
         if pixels is None or not hasattr(pixels, "shape"):
             raise PictureError(f"cannot read {shown}: {_one_line(inp.geterror())}")
     finally:
