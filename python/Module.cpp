@@ -130,7 +130,9 @@ py::object lastTimings(zppy::Session& session) {
 PYBIND11_MODULE(_native, m) {
     m.doc() = "The Zonepainter effect in process (use the zonepainter package, not this module)";
 
-    py::register_exception_translator([](std::exception_ptr p) {
+    // Local to this module: pybind11 tries every module's global translators, latest first, so
+    // with the farm's module loaded too its translator would claim this module's errors.
+    py::register_local_exception_translator([](std::exception_ptr p) {
         try {
             if (p)
                 std::rethrow_exception(p);

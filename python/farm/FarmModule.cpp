@@ -96,7 +96,8 @@ private:
 PYBIND11_MODULE(_farm, m) {
     m.doc() = "The command line's per-frame code for the Dask farm (zonepainter.farm).";
     // Both kinds of refusal before anything renders read as the command line's messages.
-    py::register_exception_translator([](std::exception_ptr p) {
+    // Local, so that the in-process module's errors keep their own Python types.
+    py::register_local_exception_translator([](std::exception_ptr p) {
         try {
             if (p)
                 std::rethrow_exception(p);

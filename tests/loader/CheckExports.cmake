@@ -1,4 +1,4 @@
-# Checks that each native deliverable's dynamic symbol table defines its entry and nothing else:
+# Checks that each native deliverable's dynamic symbol table defines its entries and nothing else:
 # any other export (a weak template instantiation, say) could interpose on the host's own code.
 #
 #   cmake -DNM=<nm> -DLOADER=<Zonepainter.aex> -DLIBRARY=<Zonepainter.so> -P CheckExports.cmake
@@ -18,13 +18,14 @@ function(check_exports file expected)
     string(REGEX REPLACE "^[0-9a-fA-F]+ [A-Za-z] " "" name "${line}")
     list(APPEND names "${name}")
   endforeach()
+  list(SORT names)
   if(NOT names STREQUAL expected)
     set(failures "${failures}\n  ${file} exports [${names}], expected [${expected}]")
   endif()
   set(failures "${failures}" PARENT_SCOPE)
 endfunction()
 
-check_exports("${LOADER}" "PluginMain")
+check_exports("${LOADER}" "PluginDataEntryFunction2;PluginMain")
 check_exports("${LIBRARY}" "command")
 if(failures)
   message(FATAL_ERROR "a deliverable exports more than its entry:${failures}")
