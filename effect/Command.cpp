@@ -47,6 +47,9 @@ PF_Err routeSequenceFlatten(const CommandArgs& a) {
 PF_Err routeSequenceSetdown(const CommandArgs& a) {
     return sequenceSetdown(a.in_data, a.out_data);
 }
+PF_Err routeGetFlattened(const CommandArgs& a) {
+    return sequenceGetFlattened(a.in_data, a.out_data);
+}
 PF_Err routeUserChangedParam(const CommandArgs& a) {
     return userChangedParam(a.in_data, a.out_data, a.params,
                             static_cast<const PF_UserChangedParamExtra*>(a.extra));
@@ -54,11 +57,14 @@ PF_Err routeUserChangedParam(const CommandArgs& a) {
 PF_Err routeUpdateParamsUI(const CommandArgs& a) {
     return updateParamsUI(a.in_data, a.params);
 }
-// The render commands get the sequence's render state, read from the handle without locking.
-// A sequence without one of its own (flattened, or a record copied from another sequence or
-// left over from one set down) is refused before any world is checked out.
+// The render commands get the sequence's render state, read from the record without locking
+// (through the sequence data suite when the host offers it) and never written. A sequence
+// without one of its own (flattened, or a record copied from another sequence or left over from
+// one set down) is refused before any world is checked out.
 PF_Err routeRender(const CommandArgs& a) {
-    RenderState* state = ownedRenderState(a.in_data->sequence_data);
+    RenderState* state = nullptr;
+    if (const PF_Err err = renderStateFor(a.in_data, state); err != PF_Err_NONE)
+        return err;
     if (state == nullptr)
         return PF_Err_INTERNAL_STRUCT_DAMAGED;
     return renderCommand(state, a.in_data, a.params, a.output);
@@ -71,7 +77,9 @@ PF_Err routeSmartPreRender(const CommandArgs& a) {
 PF_Err routeSmartRender(const CommandArgs& a) {
     if (a.extra == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
-    RenderState* state = ownedRenderState(a.in_data->sequence_data);
+    RenderState* state = nullptr;
+    if (const PF_Err err = renderStateFor(a.in_data, state); err != PF_Err_NONE)
+        return err;
     if (state == nullptr)
         return PF_Err_INTERNAL_STRUCT_DAMAGED;
     return smartRender(state, a.in_data, static_cast<PF_SmartRenderExtra*>(a.extra));
@@ -104,6 +112,10 @@ constexpr Handler kRoutes[PF_Cmd_NUM_CMDS] = {
     nullptr,             // 15 to 22
     routeSmartPreRender, // PF_Cmd_SMART_PRE_RENDER
     routeSmartRender,    // PF_Cmd_SMART_RENDER
+    nullptr,
+    nullptr,
+    nullptr,           // 25 to 27
+    routeGetFlattened, // PF_Cmd_GET_FLATTENED_SEQUENCE_DATA
 };
 
 } // namespace

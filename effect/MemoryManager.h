@@ -39,14 +39,3 @@ int32_t instanceCount();
 // The identifier the host gave at registration; kept once set.
 AEGP_PluginID pluginId();
 } // namespace effect_globals
-
-// Holds the process-wide instance count, and with the first live state the memory handler and
-// the AEGP registration. Giving it back restores the count (and drops the handler with the
-// last one), also when a state's creation fails half way.
-class InstanceToken {
-public:
-    explicit InstanceToken(SPBasicSuite* basic);
-    ~InstanceToken();
-    InstanceToken(const InstanceToken&) = delete;
-    InstanceToken& operator=(const InstanceToken&) = delete;
-};

@@ -28,8 +28,7 @@ bool hasMask(PF_InData* in_data, int index) {
 } // namespace
 
 PF_Err updateParamsUI(PF_InData* in_data, PF_ParamDef* params[]) {
-    SuiteHolder<PF_ParamUtilsSuite1> utils(in_data->pica_basicP, kPFParamUtilsSuite,
-                                           kPFParamUtilsSuiteVersion1);
+    SuiteHolder<PF_ParamUtilsSuite1> utils(in_data->pica_basicP);
     if (params == nullptr)
         return PF_Err_BAD_CALLBACK_PARAM;
     for (int g = 0; g < params::kAdjustGroups; ++g) {

@@ -1,6 +1,7 @@
 #include "effect/RenderEntry.h"
 
 #include "render/Pipeline.h"
+#include "render/RenderState.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -95,7 +96,10 @@ PF_Err renderCommand(RenderState* state, PF_InData* in_data, PF_ParamDef* params
     WrappedPair w{wrapWorld(inWorld, plainDepth(inWorld)), wrapWorld(*output, plainDepth(*output))};
     const PF_Rect& e = in_data->extent_hint;
     const Rect area{e.top, e.left, e.bottom, e.right};
-    return runPipeline(state, in_data, w.input, w.output, area, area, 0, 0);
+    if (state == nullptr)
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    ContextLease context = state->contexts.lease();
+    return runPipeline(state, *context, in_data, w.input, w.output, area, area, 0, 0);
 }
 
 PF_Err smartPreRender(PF_InData* in_data, PF_PreRenderExtra* extra) {
@@ -133,6 +137,9 @@ PF_Err smartRender(RenderState* state, PF_InData* in_data, PF_SmartRenderExtra* 
     Rect outputRect;
     smartRenderRects(in_data->output_origin_x, in_data->output_origin_y, w.input, w.output,
                      inputRect, outputRect);
-    return runPipeline(state, in_data, w.input, w.output, inputRect, outputRect, inWorld->origin_x,
-                       inWorld->origin_y);
+    if (state == nullptr)
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    ContextLease context = state->contexts.lease();
+    return runPipeline(state, *context, in_data, w.input, w.output, inputRect, outputRect,
+                       inWorld->origin_x, inWorld->origin_y);
 }

@@ -2,6 +2,8 @@
 // sequence handle.
 #include "effect/SequenceCommands.h"
 
+#include "effect/HostBinding.h"
+
 #include <cstring>
 #include <map>
 #include <memory>
@@ -85,7 +87,7 @@ private:
 
 } // namespace
 
-RenderState* ownedRenderState(PF_Handle sequence_data) {
+RenderState* ownedRenderState(PF_ConstHandle sequence_data) {
     if (sequence_data == nullptr || *sequence_data == nullptr)
         return nullptr;
     // The host's handle memory is read as a plain pointer, without locking. The value is
@@ -95,9 +97,27 @@ RenderState* ownedRenderState(PF_Handle sequence_data) {
     const uint64_t address = record->renderState;
     std::lock_guard<std::mutex> lock(liveStatesMutex());
     const auto it = liveStates().find(address);
-    if (it == liveStates().end() || it->second != sequence_data)
+    if (it == liveStates().end() ||
+        static_cast<const void*>(it->second) != static_cast<const void*>(sequence_data))
         return nullptr;
     return reinterpret_cast<RenderState*>(static_cast<uintptr_t>(address));
+}
+
+PF_Err renderStateFor(PF_InData* in_data, RenderState*& state) {
+    state = nullptr;
+    PF_ConstHandle record = in_data->sequence_data;
+    {
+        // Held for the one call only; no lock of ours is held meanwhile.
+        SuiteHolder<PF_EffectSequenceDataSuite1> suite(in_data->pica_basicP, IfOffered{});
+        if (suite.get() != nullptr) {
+            record = nullptr;
+            const PF_Err err = suite->PF_GetConstSequenceData(in_data->effect_ref, &record);
+            if (err != PF_Err_NONE)
+                return err;
+        }
+    }
+    state = ownedRenderState(record);
+    return PF_Err_NONE;
 }
 
 RenderState* renderStateOf(PF_Handle sequence_data) {
@@ -121,7 +141,7 @@ PF_Err sequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
     pending.markLocked();
     record->reserved = 0;
     record->renderState = 0;
-    auto state = std::make_unique<RenderState>(in_data->pica_basicP);
+    std::unique_ptr<RenderState> state = makeRenderState(in_data->pica_basicP);
     const auto address = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(state.get()));
     {
         std::lock_guard<std::mutex> lock(liveStatesMutex());
@@ -151,6 +171,39 @@ PF_Err sequenceFlatten(PF_InData* in_data, PF_OutData* out_data) {
         return PF_Err_NONE;
     destroyStateOf(in_data, in_data->sequence_data);
     out_data->sequence_data = in_data->sequence_data;
+    return PF_Err_NONE;
+}
+
+PF_Err sequenceGetFlattened(PF_InData* in_data, PF_OutData* out_data) {
+    // Assigned on every way out: the host reads it whatever the answer.
+    out_data->sequence_data = nullptr;
+    const PF_Handle live = in_data->sequence_data;
+    if (live == nullptr)
+        return PF_Err_NONE;
+    PF_Handle h = in_data->utils->host_new_handle(sizeof(SequenceData));
+    if (h == nullptr)
+        return PF_Err_OUT_OF_MEMORY;
+    PendingHandle pending(in_data, h);
+    auto* copy = lockRecord(in_data, h);
+    if (copy == nullptr)
+        return PF_Err_OUT_OF_MEMORY;
+    pending.markLocked();
+    // Read the way flatten reads it: locked, or straight from the handle when the host refuses
+    // the lock. The live record and its state stay as they are.
+    SequenceData record{};
+    if (const SequenceData* liveRecord = lockRecord(in_data, live)) {
+        std::memcpy(&record, liveRecord, sizeof record);
+        in_data->utils->host_unlock_handle(live);
+    } else if (*live != nullptr) {
+        std::memcpy(&record, *live, sizeof record);
+    } else {
+        return PF_Err_INTERNAL_STRUCT_DAMAGED;
+    }
+    // What flatten leaves behind: the record with no state.
+    record.renderState = 0;
+    std::memcpy(copy, &record, sizeof record);
+    in_data->utils->host_unlock_handle(h);
+    out_data->sequence_data = pending.keep();
     return PF_Err_NONE;
 }
 

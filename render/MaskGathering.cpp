@@ -1,5 +1,6 @@
 #include "render/MaskGathering.h"
 
+#include "render/RenderContext.h"
 #include "render/RenderState.h"
 
 #include <algorithm>
@@ -70,7 +71,8 @@ float maskStreamValue(const AEGP_StreamSuite2* streams, AEGP_PluginID id, AEGP_M
 }
 
 // Reads mask `index`; returns false when a checked host call failed (gathering then stops).
-bool readMask(RenderState& state, AEGP_LayerH layer, A_long index, const A_Time& time) {
+bool readMask(const RenderState& state, MaskList& all, AEGP_LayerH layer, A_long index,
+              const A_Time& time) {
     const AEGP_MaskSuite4* masks = state.layerMaskSuite.get();
     const AEGP_StreamSuite2* streams = state.streamSuite.get();
     const AEGP_MaskOutlineSuite1* outlines = state.maskOutlineSuite.get();
@@ -133,14 +135,14 @@ bool readMask(RenderState& state, AEGP_LayerH layer, A_long index, const A_Time&
     m->color_blue = static_cast<float>(color.blueF);
     m->mode = mode;
     m->label = 0;
-    state.all_masks.push_back(std::move(ref));
+    all.push_back(std::move(ref));
     return true;
 }
 
 } // namespace
 
-void gatherMasks(RenderState& state, PF_InData* in_data) {
-    state.all_masks.clear();
+void gatherMasks(const RenderState& state, RenderContext& context, PF_InData* in_data) {
+    context.all_masks.clear();
     PF_ProgPtr ref = in_data->effect_ref;
 
     // The effect's paths are checked out and in again at the frame's time, unchanged; this
@@ -167,13 +169,13 @@ void gatherMasks(RenderState& state, PF_InData* in_data) {
     A_long count = 0;
     state.layerMaskSuite->AEGP_GetLayerNumMasks(layer, &count);
     for (A_long i = 0; i < count; ++i) {
-        if (!readMask(state, layer, i, time))
+        if (!readMask(state, context.all_masks, layer, i, time))
             break;
     }
 }
 
-void linkMasks(RenderState& state, PF_PathID pathId, MaskList& out, PF_InData* in_data,
-               uint32_t mode) {
+void linkMasks(const RenderState& state, const RenderContext& context, PF_PathID pathId,
+               MaskList& out, PF_InData* in_data, uint32_t mode) {
     out.clear();
     if (pathId == 0)
         return;
@@ -183,10 +185,10 @@ void linkMasks(RenderState& state, PF_PathID pathId, MaskList& out, PF_InData* i
     name[PF_MAX_PATH_NAME_LEN] = '\0';
     const std::string chosen = name;
 
-    for (const MaskRef& a : state.all_masks) {
+    for (const MaskRef& a : context.all_masks) {
         if (a->name != chosen)
             continue;
-        for (const MaskRef& b : state.all_masks) {
+        for (const MaskRef& b : context.all_masks) {
             bool linked = false;
             if (mode == kLinkByColor) {
                 linked = b->color_red == a->color_red && b->color_green == a->color_green &&

@@ -8,18 +8,19 @@
 #include <cstdint>
 
 struct RenderState;
+struct RenderContext;
 
-// Rebuilds state.all_masks for the in-data's time through the suites the state holds. Host
+// Rebuilds context.all_masks for the in-data's time through the suites the state holds. Host
 // failures only shorten the list: after the first failed mask query no further mask is read.
 // Every mask handle, stream and stream value taken is given back, on every path.
-void gatherMasks(RenderState& state, PF_InData* in_data);
+void gatherMasks(const RenderState& state, RenderContext& context, PF_InData* in_data);
 
 // Link modes: the "Link Masks" popup value minus 1.
 enum : uint32_t { kLinkByColor = 0, kLinkByName = 1 };
 
-// Clears `out` and fills it with the masks of state.all_masks that the group whose selector
+// Clears `out` and fills it with the masks of context.all_masks that the group whose selector
 // names path `pathId` drives: for each mask carrying the path's name (in list order), every
 // mask of exactly equal colour (by colour) or whose name begins with that mask's name (by
 // name), in list order. Path 0, an unknown path or another mode link nothing.
-void linkMasks(RenderState& state, PF_PathID pathId, MaskList& out, PF_InData* in_data,
-               uint32_t mode);
+void linkMasks(const RenderState& state, const RenderContext& context, PF_PathID pathId,
+               MaskList& out, PF_InData* in_data, uint32_t mode);

@@ -12,6 +12,7 @@
 #include "render/MaskGathering.h"
 #include "render/ParamLayout.h"
 #include "render/ParamReaders.h"
+#include "render/RenderContext.h"
 #include "render/RenderState.h"
 #include "render/Strokes.h"
 
@@ -191,9 +192,9 @@ void setPipelineObserver(PipelineObserver* observer) {
     g_observer = observer;
 }
 
-PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, PixelBuffer& output,
-                   const Rect& inputRect, const Rect& outputRect, int32_t originX,
-                   int32_t originY) {
+PF_Err runPipeline(RenderState* state, RenderContext& context, PF_InData* in_data,
+                   PixelBuffer& input, PixelBuffer& output, const Rect& inputRect,
+                   const Rect& outputRect, int32_t originX, int32_t originY) {
     // A flattened sequence has no state to render with; the host must resetup it first.
     if (state == nullptr)
         return PF_Err_INTERNAL_STRUCT_DAMAGED;
@@ -209,7 +210,7 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
     StageClock clock;
     ParamReader params(in_data);
     const auto linkMode = static_cast<uint32_t>(params.popup(params::kLinkMasks) - 1);
-    gatherMasks(*state, in_data);
+    gatherMasks(*state, context, in_data);
     clock.lap("masks");
 
     PixelBuffer raster = makeRaster8(input.width, input.height, *handler);
@@ -223,11 +224,11 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
     bool effectsNeeded = false;
 
     for (int k = 0; k < params::kAdjustGroups; ++k) {
-        MaskSlot& slot = state->slots[static_cast<size_t>(k)];
+        MaskSlot& slot = context.slots[static_cast<size_t>(k)];
         slot.pathId = params.path(params::adjustMask(k));
         if (slot.pathId == 0)
             continue;
-        linkMasks(*state, slot.pathId, slot.linked, in_data, linkMode);
+        linkMasks(*state, context, slot.pathId, slot.linked, in_data, linkMode);
         if (slot.linked.empty())
             continue;
         drawLinked(slot.linked, nextLabel, raster, sx, sy, originX, originY);
@@ -239,19 +240,19 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
     }
 
     for (int j = 0; j < params::kColorizeSlots; ++j) {
-        MaskSlot& slot = state->slots[static_cast<size_t>(params::colorizeSlotIndex(j))];
+        MaskSlot& slot = context.slots[static_cast<size_t>(params::colorizeSlotIndex(j))];
         slot.pathId = params.path(params::colorizeMask(j));
         if (slot.pathId == 0)
             continue;
         // A slot naming an adjust group's mask tints through that group's label.
         auto shared =
-            std::find_if(state->slots.begin(), state->slots.begin() + params::kAdjustGroups,
+            std::find_if(context.slots.begin(), context.slots.begin() + params::kAdjustGroups,
                          [&](const MaskSlot& s) { return s.pathId == slot.pathId; });
-        if (shared != state->slots.begin() + params::kAdjustGroups) {
+        if (shared != context.slots.begin() + params::kAdjustGroups) {
             readColorizeSlot(in_data, j, *shared->adjuster);
             continue;
         }
-        linkMasks(*state, slot.pathId, slot.linked, in_data, linkMode);
+        linkMasks(*state, context, slot.pathId, slot.linked, in_data, linkMode);
         if (slot.linked.empty())
             continue;
         drawLinked(slot.linked, nextLabel, raster, sx, sy, originX, originY);
@@ -260,7 +261,7 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
         ++nextLabel;
     }
 
-    for (const MaskRef& m : state->all_masks) {
+    for (const MaskRef& m : context.all_masks) {
         if (m->label != 0 || m->opacity == 0.0f)
             continue;
         m->label = 1;
@@ -307,10 +308,10 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
     }
     clock.lap("intensity");
     if (kept == nullptr && map.cells != nullptr) {
-        propagateLabels(map, state->propagationQueue);
+        propagateLabels(map, context.propagationQueue);
         // A queue grown far beyond what frames usually need is not held on to.
-        if (state->propagationQueue.capacity() > kKeptQueueItems)
-            state->propagationQueue.release();
+        if (context.propagationQueue.capacity() > kKeptQueueItems)
+            context.propagationQueue.release();
     }
     if (g_observer != nullptr) {
         g_observer->labels(map);
@@ -356,7 +357,7 @@ PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, P
     clock.lap("blend");
 
     if (effectsNeeded)
-        runEffectPasses(*state, in_data, output, outputRect, sx, sy);
+        runEffectPasses(*state, context, in_data, output, outputRect, sx, sy);
     clock.lap("effects");
 
     if (g_observer != nullptr)

@@ -6,6 +6,7 @@
 #include "image/PixelBuffer.h"
 
 struct RenderState;
+struct RenderContext;
 struct LabelMap;
 
 // Watches a frame being made (the command-line tool's views and timings). Every call happens
@@ -41,11 +42,14 @@ public:
 // Renders into `output`. inputRect and outputRect are the areas (top, left, bottom, right)
 // the effect passes and the alpha copy work on; origin is subtracted from mask coordinates.
 // Input and output normally have one size; if they differ only their common area is worked
-// on. Returns PF_Err_NONE, PF_Err_INTERNAL_STRUCT_DAMAGED without a render state, or
-// PF_Err_OUT_OF_MEMORY for a frame beyond what label positions can address (65535 pixels a
-// side); throws std::bad_alloc when memory runs out (every block is given back).
-PF_Err runPipeline(RenderState* state, PF_InData* in_data, PixelBuffer& input, PixelBuffer& output,
-                   const Rect& inputRect, const Rect& outputRect, int32_t originX, int32_t originY);
+// on. Everything the frame changes is in `context`, which the frame has to itself; of the state
+// it writes only the kept results and the glow's mode. Returns PF_Err_NONE,
+// PF_Err_INTERNAL_STRUCT_DAMAGED without a render state, or PF_Err_OUT_OF_MEMORY for a frame beyond
+// what label positions can address (65535 pixels a side); throws std::bad_alloc when memory runs
+// out (every block is given back).
+PF_Err runPipeline(RenderState* state, RenderContext& context, PF_InData* in_data,
+                   PixelBuffer& input, PixelBuffer& output, const Rect& inputRect,
+                   const Rect& outputRect, int32_t originX, int32_t originY);
 
 // Installs an observer for the frames the calling thread renders (null removes it).
 void setPipelineObserver(PipelineObserver* observer);

@@ -1,53 +1,48 @@
-// The per-sequence state: the host suites that rendering needs (held for the sequence's
-// life, not per frame), thirty mask slots with their colour engines, the layer's masks and the
-// global effect objects. The host binding makes it at sequence setup (it also brings up the
-// process-wide memory handler and registration) and keeps it behind the sequence handle.
+// The per-sequence state: the host suites that rendering needs (held for the sequence's life,
+// not per frame), the memory handler and plug-in identifier, the pool of render contexts its
+// frames lease, and what frames share across the sequence's life. The host binding
+// (effect/HostBinding.h) makes it at sequence setup and keeps it behind the sequence handle.
+//
+// Every piece of state that threads share, with its owner, the threads that may touch it and
+// its guard, is listed in docs/architecture.md ("Shared state").
+//
+// A render never writes the sequence's record; the host may copy it (get-flattened) while
+// frames render.
 #pragma once
 
 #include "host/HostApi.h"
 #include "render/KeptPropagation.h"
-#include "render/LabelPropagator.h"
-#include "render/Mask.h"
-#include "render/ParamLayout.h"
+#include "render/RenderContextPool.h"
 #include "render/SuiteHolder.h"
 
-#include <array>
-#include <cstdint>
+#include <atomic>
 #include <memory>
 
-class ColorAdjuster;
-class ToneLut;
-class VariableBlurFilter;
-struct FillLight;
-struct Glow;
-class InstanceToken;
 namespace fx {
-class BlurFilter;
 class MemoryHandler;
 } // namespace fx
 
-struct MaskSlot {
-    int32_t pathId = 0; // the mask the slot's selector last named, 0 = none
-    std::unique_ptr<ColorAdjuster> adjuster;
-    MaskList linked;
-
-    MaskSlot();
-    ~MaskSlot();
+// What the host binding lends a render state for its whole life: the process-wide memory handler
+// and the plug-in identifier the host gave at registration. Given back last, after every block
+// the state holds.
+class StateBinding {
+public:
+    virtual ~StateBinding() = default;
+    virtual fx::MemoryHandler* memoryHandler() const = 0;
+    virtual AEGP_PluginID pluginId() const = 0;
 };
+using StateBindingMaker = std::unique_ptr<StateBinding> (*)(SPBasicSuite* basic);
 
 struct RenderState {
-    // Throws HostError(A_Err_MISSING_SUITE) when a suite is missing and std::bad_alloc when
-    // memory runs out; whatever was taken by then is given back.
-    explicit RenderState(SPBasicSuite* basic);
+    // Acquires the seven suites, then takes the binding from `bind`. Throws
+    // HostError(A_Err_MISSING_SUITE) when a suite is missing, std::bad_alloc when memory runs
+    // out, or whatever `bind` throws; whatever was taken by then is given back.
+    RenderState(SPBasicSuite* basic, StateBindingMaker bind);
     ~RenderState();
     RenderState(const RenderState&) = delete;
     RenderState& operator=(const RenderState&) = delete;
 
     SPBasicSuite* basic;
-    // The process-wide memory handler and the plug-in identifier the host gave at registration,
-    // as they were when this state was made. Neither changes while any state lives.
-    fx::MemoryHandler* memoryHandler = nullptr;
-    AEGP_PluginID pluginId = 0;
     SuiteHolder<AEGP_PFInterfaceSuite1> pfInterfaceSuite;
     SuiteHolder<AEGP_LayerSuite5> layerSuite;
     SuiteHolder<AEGP_MaskSuite4> layerMaskSuite;
@@ -55,25 +50,25 @@ struct RenderState {
     SuiteHolder<PF_PathDataSuite1> pathDataSuite;
     SuiteHolder<AEGP_StreamSuite2> streamSuite;
     SuiteHolder<AEGP_MaskOutlineSuite1> maskOutlineSuite;
-    std::array<MaskSlot, params::kMaskSlots> slots; // adjust groups 0..9, colorize 10..29
-    MaskList all_masks;
 
-    // The global effect objects, kept between frames so their tables and kernels survive.
-    // The fill light and the glow each own a luma-weight table; the glow also its blur.
-    std::unique_ptr<VariableBlurFilter> blur_filter;
-    std::unique_ptr<FillLight> fill_light;
-    std::unique_ptr<Glow> glow;
+private:
+    std::unique_ptr<StateBinding> binding_;
+
+public:
+    // As the binding lent them. Neither changes while the state lives.
+    fx::MemoryHandler* const memoryHandler;
+    const AEGP_PluginID pluginId;
+
+    // The contexts the sequence's frames lease.
+    RenderContextPool contexts;
+
+    // Once the glow's blur has met a float image it stays in Gaussian mode for the rest of the
+    // sequence's life. The mode belongs to the sequence, not to a context: every frame's context
+    // takes it on before the glow runs, and a frame whose glow met a float image sets it. Frames
+    // of one depth thus never see it change their bytes, whichever context renders them.
+    mutable std::atomic<bool> glowGaussian{false};
 
     // The label map of the last frame with its inputs, reused while they do not change. Given
     // back with the state (flatten, setdown), before the memory handler it came from.
     KeptPropagation keptPropagation;
-    // The propagation queue's room, kept from frame to frame (up to kKeptQueueItems items) so
-    // that a frame does not grow a queue in fresh memory again.
-    LabelQueue propagationQueue;
-
-private:
-    std::unique_ptr<ToneLut> fillLightLut_;
-    std::unique_ptr<ToneLut> glowLut_;
-    std::unique_ptr<fx::BlurFilter> glowFilter_;
-    std::unique_ptr<InstanceToken> instance_;
 };

@@ -4,6 +4,7 @@
 #include "effect/SequenceCommands.h"
 #include "fx/VariableBlurFilter.h"
 #include "render/ParamLayout.h"
+#include "render/RenderContext.h"
 #include "render/RenderState.h"
 #include "tests/support/RenderFixture.h"
 
@@ -33,8 +34,9 @@ void turnEveryEffectOn(headless::Host& h) {
     h.setSlider(params::kGlowBlur, 10);
 }
 
-RenderState& stateOf(zptest::Instance& inst) {
-    return *renderStateOf(inst.host->sequenceHandle());
+// The context the sequence's last frame rendered with (a lone sequence has one).
+RenderContext& contextOf(zptest::Instance& inst) {
+    return *renderStateOf(inst.host->sequenceHandle())->contexts.nextIdle();
 }
 
 std::vector<uint8_t> renderOnce(zptest::Instance& inst, int bpc, int w = 64, int h = 48) {
@@ -57,9 +59,9 @@ TEST(EffectPasses, SkippedWhenNoGroupAsksForEffects) {
         turnEveryEffectOn(*loud.host);
         loud.host->inData().height = 48;
         EXPECT_EQ(renderOnce(loud, bpc), reference) << bpc;
-        EXPECT_EQ(stateOf(loud).blur_filter->radiusX(), 0.0f) << "the blur never ran";
-        EXPECT_EQ(stateOf(loud).fill_light->lut->builds8() +
-                      stateOf(loud).fill_light->lut->builds16(),
+        EXPECT_EQ(contextOf(loud).blur_filter->radiusX(), 0.0f) << "the blur never ran";
+        EXPECT_EQ(contextOf(loud).fill_light->lut->builds8() +
+                      contextOf(loud).fill_light->lut->builds16(),
                   0u);
     }
 }
@@ -88,17 +90,17 @@ TEST(EffectPasses, BlurRadiiFollowTheLayerHeightAndDownsampling) {
     inst.host->setSlider(params::kGlowBlur, 20);
     inst.host->inData().height = 1080;
     renderOnce(inst, 1);
-    EXPECT_FLOAT_EQ(stateOf(inst).blur_filter->radiusX(), 108.0f);
-    EXPECT_FLOAT_EQ(stateOf(inst).blur_filter->radiusY(), 108.0f);
+    EXPECT_FLOAT_EQ(contextOf(inst).blur_filter->radiusX(), 108.0f);
+    EXPECT_FLOAT_EQ(contextOf(inst).blur_filter->radiusY(), 108.0f);
     // Half resolution across, full resolution down: each axis takes its own factor.
     inst.host->inData().downsample_x = PF_RationalScale{1, 2};
     inst.host->inData().downsample_y = PF_RationalScale{1, 1};
     renderOnce(inst, 1);
-    EXPECT_FLOAT_EQ(stateOf(inst).blur_filter->radiusX(), 54.0f);
-    EXPECT_FLOAT_EQ(stateOf(inst).blur_filter->radiusY(), 108.0f);
+    EXPECT_FLOAT_EQ(contextOf(inst).blur_filter->radiusX(), 54.0f);
+    EXPECT_FLOAT_EQ(contextOf(inst).blur_filter->radiusY(), 108.0f);
     const float glowRadius = 20.0f / 333.0f * 1080.0f;
-    EXPECT_EQ(stateOf(inst).glow->blurX, static_cast<float>(glowRadius * 0.5));
-    EXPECT_EQ(stateOf(inst).glow->blurY, glowRadius);
+    EXPECT_EQ(contextOf(inst).glow->blurX, static_cast<float>(glowRadius * 0.5));
+    EXPECT_EQ(contextOf(inst).glow->blurY, glowRadius);
 }
 
 // The blur works over the whole output, not the area the host asked for: with an extent hint
@@ -136,7 +138,7 @@ TEST(EffectPasses, GlowTakesItsSettingsFromItsGroup) {
     inst.host->setColor(params::kGlowColor, PF_Pixel{255, 255, 51, 0});
     inst.host->setPopup(params::kGlowBlend, params::kBlendAdd);
     renderOnce(inst, 1);
-    const Glow& g = *stateOf(inst).glow;
+    const Glow& g = *contextOf(inst).glow;
     EXPECT_NEAR(g.blurX, 64.86, 0.01);
     EXPECT_EQ(g.blurX, 20.0f / 333.0f * 1080.0f);
     EXPECT_EQ(g.amount, 0.5f);
@@ -154,8 +156,8 @@ TEST(EffectPasses, ZeroStrengthsShapeNoCurveAndMakeNoWorkingImage) {
     renderOnce(inst, 1);
     EXPECT_EQ(inst.host->handlesMade() - before, 6)
         << "raster, intensity, label map and the kept blend's three blocks only";
-    EXPECT_EQ(stateOf(inst).fill_light->lut->cachedPosition(), -1.0);
-    EXPECT_EQ(stateOf(inst).glow->lut->cachedPosition(), -1.0);
+    EXPECT_EQ(contextOf(inst).fill_light->lut->cachedPosition(), -1.0);
+    EXPECT_EQ(contextOf(inst).glow->lut->cachedPosition(), -1.0);
 
     inst.host->setSlider(params::kGlowAmount, 30);
     const int64_t again = inst.host->handlesMade();

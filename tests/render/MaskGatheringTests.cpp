@@ -1,5 +1,7 @@
+#include "effect/HostBinding.h"
 #include "headless/LayerMasks.h"
 #include "render/MaskGathering.h"
+#include "render/RenderContext.h"
 #include "render/RenderState.h"
 #include "tests/support/HostFixture.h"
 
@@ -31,7 +33,7 @@ class MaskGathering : public ::testing::Test {
 protected:
     void SetUp() override {
         host = zptest::newHost();
-        state = std::make_unique<RenderState>(host->basicSuite());
+        state = makeRenderState(host->basicSuite());
     }
     void TearDown() override {
         state.reset();
@@ -49,13 +51,14 @@ protected:
 
     std::unique_ptr<headless::Host> host;
     std::unique_ptr<RenderState> state;
+    RenderContext context;
 };
 
 TEST_F(MaskGathering, ALayerWithoutMasksGivesNothingToLink) {
-    gatherMasks(*state, in());
-    EXPECT_TRUE(state->all_masks.empty());
+    gatherMasks(*state, context, in());
+    EXPECT_TRUE(context.all_masks.empty());
     MaskList linked;
-    linkMasks(*state, 1, linked, in(), kLinkByName);
+    linkMasks(*state, context, 1, linked, in(), kLinkByName);
     EXPECT_TRUE(linked.empty());
 }
 
@@ -66,9 +69,9 @@ TEST_F(MaskGathering, ReadsEveryFieldAndClosesClosedOutlines) {
     open.expansion = -2;
     open.alpha = 0.5;
     layer().masks = {open, mask("Closed", 0, 0, 1, true)};
-    gatherMasks(*state, in());
-    ASSERT_EQ(state->all_masks.size(), 2u);
-    const Mask& a = *state->all_masks[0];
+    gatherMasks(*state, context, in());
+    ASSERT_EQ(context.all_masks.size(), 2u);
+    const Mask& a = *context.all_masks[0];
     EXPECT_EQ(a.name, "Open");
     EXPECT_EQ(a.mode, 3);
     EXPECT_FLOAT_EQ(a.opacity, 55.5f);
@@ -78,7 +81,7 @@ TEST_F(MaskGathering, ReadsEveryFieldAndClosesClosedOutlines) {
     EXPECT_EQ(a.label, 0);
     ASSERT_EQ(a.vertices.size(), 4u) << "an open outline of four points";
     EXPECT_EQ(a.vertices[1].tan_out_x, 3.0);
-    const Mask& b = *state->all_masks[1];
+    const Mask& b = *context.all_masks[1];
     ASSERT_EQ(b.vertices.size(), 5u) << "a closed outline repeats its first point";
     EXPECT_EQ(b.vertices[4].x, b.vertices[0].x);
     EXPECT_EQ(b.vertices[4].y, b.vertices[0].y);
@@ -96,54 +99,54 @@ TEST_F(MaskGathering, LinkByColorTakesEveryMaskOfTheChosenColourInLayerOrder) {
                      mask("Blue", 1, 0.5, 1),
                      translucent,
                      mask("C", 1, 0.5, 0)};
-    gatherMasks(*state, in());
+    gatherMasks(*state, context, in());
     MaskList linked;
-    linkMasks(*state, 6, linked, in(), kLinkByColor);
+    linkMasks(*state, context, 6, linked, in(), kLinkByColor);
     EXPECT_EQ(names(linked), (std::vector<std::string>{"A", "C"}));
 }
 
 TEST_F(MaskGathering, LinkByNameIsACaseSensitivePrefixMatch) {
     layer().masks = {mask("Sky", 0, 0, 1),      mask("Sky 2", 0, 0, 1), mask("Skyline", 0, 1, 0),
                      mask("Blue Sky", 0, 0, 1), mask("sky 2", 0, 0, 1), mask("Sk", 0, 0, 1)};
-    gatherMasks(*state, in());
+    gatherMasks(*state, context, in());
     MaskList linked;
-    linkMasks(*state, 1, linked, in(), kLinkByName);
+    linkMasks(*state, context, 1, linked, in(), kLinkByName);
     EXPECT_EQ(names(linked), (std::vector<std::string>{"Sky", "Sky 2", "Skyline"}));
 }
 
 TEST_F(MaskGathering, SharedNamesLinkOncePerNamesake) {
     layer().masks = {mask("Face", 1, 0, 0), mask("Face", 0, 1, 0), mask("X", 0, 1, 0)};
-    gatherMasks(*state, in());
+    gatherMasks(*state, context, in());
     MaskList linked;
-    linkMasks(*state, 2, linked, in(), kLinkByColor);
+    linkMasks(*state, context, 2, linked, in(), kLinkByColor);
     EXPECT_EQ(names(linked), (std::vector<std::string>{"Face", "Face", "X"}));
-    linkMasks(*state, 1, linked, in(), kLinkByName);
+    linkMasks(*state, context, 1, linked, in(), kLinkByName);
     EXPECT_EQ(names(linked), (std::vector<std::string>{"Face", "Face", "Face", "Face"}));
 }
 
 TEST_F(MaskGathering, NoMaskChosenUnknownPathOrModeLinkNothing) {
     layer().masks = {mask("A", 1, 0, 0)};
-    gatherMasks(*state, in());
+    gatherMasks(*state, context, in());
     MaskList linked;
-    linkMasks(*state, 0, linked, in(), kLinkByName);
+    linkMasks(*state, context, 0, linked, in(), kLinkByName);
     EXPECT_TRUE(linked.empty());
-    linkMasks(*state, 7, linked, in(), kLinkByName);
+    linkMasks(*state, context, 7, linked, in(), kLinkByName);
     EXPECT_TRUE(linked.empty());
-    linkMasks(*state, 1, linked, in(), 2);
+    linkMasks(*state, context, 1, linked, in(), 2);
     EXPECT_TRUE(linked.empty());
     host->faults.clear();
     host->faults.failCall("PF_PathGetName", 1);
-    linkMasks(*state, 1, linked, in(), kLinkByName);
+    linkMasks(*state, context, 1, linked, in(), kLinkByName);
     EXPECT_TRUE(linked.empty());
 }
 
 TEST_F(MaskGathering, ALongNameStaysTerminated) {
     layer().masks = {mask(std::string(60, 'n'), 1, 0, 0)};
-    gatherMasks(*state, in());
-    ASSERT_EQ(state->all_masks.size(), 1u);
-    EXPECT_EQ(state->all_masks[0]->name, std::string(AEGP_MAX_MASK_NAME_SIZE - 1, 'n'));
+    gatherMasks(*state, context, in());
+    ASSERT_EQ(context.all_masks.size(), 1u);
+    EXPECT_EQ(context.all_masks[0]->name, std::string(AEGP_MAX_MASK_NAME_SIZE - 1, 'n'));
     MaskList linked;
-    linkMasks(*state, 1, linked, in(), kLinkByName);
+    linkMasks(*state, context, 1, linked, in(), kLinkByName);
     EXPECT_EQ(linked.size(), 1u);
 }
 
@@ -173,22 +176,22 @@ TEST_F(MaskGathering, FailuresShortenTheListAndLeakNothing) {
         SCOPED_TRACE(std::string(c.fn) + " #" + std::to_string(c.nth));
         host->faults.clear();
         host->faults.failCall(c.fn, c.nth);
-        gatherMasks(*state, in());
-        EXPECT_EQ(state->all_masks.size(), c.expected);
+        gatherMasks(*state, context, in());
+        EXPECT_EQ(context.all_masks.size(), c.expected);
         EXPECT_EQ(layer().outstanding(), 0);
     }
     // The unchecked name failure left the second mask nameless; the opacity one a zero.
     host->faults.clear();
     host->faults.failCall("AEGP_GetNewMaskStream", 1);
-    gatherMasks(*state, in());
-    EXPECT_EQ(state->all_masks[0]->opacity, 0.0f);
-    EXPECT_EQ(state->all_masks[1]->opacity, 100.0f);
+    gatherMasks(*state, context, in());
+    EXPECT_EQ(context.all_masks[0]->opacity, 0.0f);
+    EXPECT_EQ(context.all_masks[1]->opacity, 100.0f);
 
     // A path whose checkout failed is checked in all the same.
     host->faults.clear();
     host->faults.failCall("PF_CheckoutPath", 2);
     const int64_t before = layer().pathCheckins();
-    gatherMasks(*state, in());
+    gatherMasks(*state, context, in());
     EXPECT_EQ(layer().pathCheckins() - before, 4);
 }
 

@@ -4,6 +4,7 @@
 #include "image/LabelMap.h"
 #include "render/ParamLayout.h"
 #include "render/Pipeline.h"
+#include "render/RenderContext.h"
 #include "render/RenderState.h"
 #include "tests/support/RenderFixture.h"
 
@@ -169,13 +170,13 @@ TEST(PipelineLabels, AColorizeSlotSharingAGroupsMaskTintsTheFirstSuchGroup) {
     // Group 3 takes label 2 and group 5 label 3, whose strokes cover group 3's; the second
     // slot takes label 4, the unused "Tree" label 1.
     EXPECT_EQ(watch.labels, (std::set<int>{1, 3, 4}));
-    const RenderState& state = *renderStateOf(inst.host->sequenceHandle());
-    const AdjusterSettings& first = state.slots[2].adjuster->settings();
+    const RenderContext& context = *renderStateOf(inst.host->sequenceHandle())->contexts.nextIdle();
+    const AdjusterSettings& first = context.slots[2].adjuster->settings();
     EXPECT_EQ(first.tintRed, 1.0f);
     EXPECT_EQ(first.tintGreen, 0.0f);
     EXPECT_EQ(first.tintAmount, 0.8f);
     EXPECT_EQ(first.hue, 30.0f / 360.0f) << "the group's own correction stays";
-    const AdjusterSettings& later = state.slots[4].adjuster->settings();
+    const AdjusterSettings& later = context.slots[4].adjuster->settings();
     EXPECT_EQ(later.tintGreen, 1.0f) << "the later group carries no tint";
     EXPECT_EQ(later.tintAmount, 1.0f);
 }

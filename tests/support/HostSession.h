@@ -39,6 +39,7 @@ inline SlotMap expectedSlots(bool throughLoader) {
         {"PF_ParamUtilsSuite1", {0}},             // PF_UpdateParamUI
         {"PF_PreRenderCallbacks", {0}},           // checkout_layer
         {"PF_SmartRenderCallbacks", {0, 2}},      // checkout_layer_pixels, checkout_output
+        {"PF_EffectSequenceDataSuite1", {0}},     // PF_GetConstSequenceData
     };
     if (throughLoader)
         m["PF_UtilCallbacks"].insert(54);
