@@ -109,8 +109,6 @@ RenderState::RenderState(SPBasicSuite* basic_suite)
 }
 
 RenderState::~RenderState() {
-    // Its blocks belong to the memory handler, which the instance token may take down below.
-    keptPropagation.clear();
     // The global effect objects go first: the glow with its table and blur, the fill light
     // with its table, the blur filter.
     glowLut_.reset();

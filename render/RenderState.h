@@ -5,7 +5,6 @@
 #pragma once
 
 #include "host/HostApi.h"
-#include "render/KeptPropagation.h"
 #include "render/LabelPropagator.h"
 #include "render/Mask.h"
 #include "render/ParamLayout.h"
@@ -64,9 +63,6 @@ struct RenderState {
     std::unique_ptr<FillLight> fill_light;
     std::unique_ptr<Glow> glow;
 
-    // The label map of the last frame with its inputs, reused while they do not change. Given
-    // back with the state (flatten, setdown), before the memory handler it came from.
-    KeptPropagation keptPropagation;
     // The propagation queue's room, kept from frame to frame (up to kKeptQueueItems items) so
     // that a frame does not grow a queue in fresh memory again.
     LabelQueue propagationQueue;
