@@ -9,6 +9,8 @@
 #include "effect/SequenceCommands.h"
 #include "host/LayoutChecks.h"
 #include "render/HostError.h"
+#include "render/HostMapCache.h"
+#include "render/KeptStore.h"
 #include "render/RenderState.h"
 
 #include <cstdio>
@@ -29,8 +31,21 @@ using Handler = PF_Err (*)(const CommandArgs&);
 PF_Err routeAbout(const CommandArgs& a) {
     return aboutCommand(a.out_data);
 }
+// Kept label maps go to the host's compute cache when it has one; a host without it is no
+// error (frames then keep them in the library's own store).
 PF_Err routeGlobalSetup(const CommandArgs& a) {
-    return globalSetup(a.out_data);
+    const PF_Err err = globalSetup(a.out_data);
+    if (err == PF_Err_NONE && a.in_data != nullptr)
+        HostMapCache::registerClass(a.in_data->pica_basicP);
+    return err;
+}
+// Unregistering deletes every map the host keeps for us; the library's store gives back what no
+// frame holds.
+PF_Err routeGlobalSetdown(const CommandArgs& a) {
+    if (a.in_data != nullptr)
+        HostMapCache::unregisterClass(a.in_data->pica_basicP);
+    KeptStore::library().clear();
+    return PF_Err_NONE;
 }
 PF_Err routeParamsSetup(const CommandArgs& a) {
     return paramsSetup(a.in_data, a.out_data);
@@ -90,7 +105,7 @@ constexpr Handler kRoutes[PF_Cmd_NUM_CMDS] = {
     routeAbout,            // PF_Cmd_ABOUT
     routeGlobalSetup,      // PF_Cmd_GLOBAL_SETUP
     nullptr,               // (no command)
-    nullptr,               // PF_Cmd_GLOBAL_SETDOWN
+    routeGlobalSetdown,    // PF_Cmd_GLOBAL_SETDOWN
     routeParamsSetup,      // PF_Cmd_PARAMS_SETUP
     routeSequenceSetup,    // PF_Cmd_SEQUENCE_SETUP
     routeSequenceResetup,  // PF_Cmd_SEQUENCE_RESETUP

@@ -11,9 +11,20 @@
 #include <AE_EffectSuites.h>
 #include <AE_GeneralPlug.h>
 #include <SPBasic.h>
+// Multi-frame rendering (the sequence data suite, get-flattened, the compute cache and hash
+// suites) came with effect API 13.25; the configure reads the headers' version and defines
+// ZP_HOST_SDK_THREADED for those that have it. Older headers build the effect without it.
+#if defined(ZP_HOST_SDK_THREADED)
+#if PF_PLUG_IN_VERSION * 100 + PF_PLUG_IN_SUBVERS < 1325
+#error "ZP_HOST_SDK_THREADED is set for official headers older than effect API 13.25"
+#endif
 // The compute cache and hash suites have headers of their own.
 #include <AE_ComputeCacheSuite.h>
 #include <AE_HashSuite.h>
+#define ZP_HOST_THREADED 1
+#else
+#define ZP_HOST_THREADED 0
+#endif
 #else
 #include "host/AegpSuites.h"
 #include "host/BasicSuite.h"
@@ -23,4 +34,5 @@
 #include "host/EffectSuites.h"
 #include "host/PluginRegistration.h"
 #include "host/UtilCallbacks.h"
+#define ZP_HOST_THREADED 1
 #endif

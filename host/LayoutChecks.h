@@ -579,6 +579,8 @@ ZP_HOST_MEMBER(PF_ParamUtilsSuite1, PF_CheckoutKeyframe, 56, 8);
 ZP_HOST_MEMBER(PF_ParamUtilsSuite1, PF_CheckinKeyframe, 64, 8);
 ZP_HOST_MEMBER(PF_ParamUtilsSuite1, PF_KeyIndexToTime, 72, 8);
 
+// Threaded rendering: effect API 13.25 and later (see host/HostApi.h).
+#if ZP_HOST_THREADED
 // PF_EffectSequenceDataSuite1
 ZP_HOST_SIZE(PF_EffectSequenceDataSuite1, 8, 8);
 ZP_HOST_MEMBER(PF_EffectSequenceDataSuite1, PF_GetConstSequenceData, 0, 8);
@@ -651,6 +653,7 @@ ZP_HOST_TYPE(decltype(AEGP_HashSuite1::AEGP_CreateHashFromPtr),
              A_Err (*)(A_u_longlong, const void*, AEGP_GUID*));
 ZP_HOST_TYPE(decltype(AEGP_HashSuite1::AEGP_HashMixInPtr),
              A_Err (*)(A_u_longlong, const void*, AEGP_GUID*));
+#endif
 
 // The older stream suite's value record: the same members where AEGP_StreamValue2 has them.
 ZP_HOST_SIZE(AEGP_StreamValue, 40, 8);
@@ -672,7 +675,9 @@ ZP_HOST_CONSTANT(A_Err_STRUCT, 2);
 ZP_HOST_CONSTANT(A_Err_WRONG_THREAD, 5);
 ZP_HOST_CONSTANT(A_Err_CONST_PROJECT_MODIFICATION, 6);
 ZP_HOST_CONSTANT(A_Err_MISSING_SUITE, 13);
+#if ZP_HOST_THREADED
 ZP_HOST_CONSTANT(A_Err_NOT_IN_CACHE_OR_COMPUTE_PENDING, 22);
+#endif
 ZP_HOST_CONSTANT(PF_Cmd_ABOUT, 0);
 ZP_HOST_CONSTANT(PF_Cmd_GLOBAL_SETUP, 1);
 ZP_HOST_CONSTANT(PF_Cmd_UNUSED_0, 2);
@@ -698,12 +703,14 @@ ZP_HOST_CONSTANT(PF_Cmd_AUDIO_SETDOWN, 21);
 ZP_HOST_CONSTANT(PF_Cmd_ARBITRARY_CALLBACK, 22);
 ZP_HOST_CONSTANT(PF_Cmd_SMART_PRE_RENDER, 23);
 ZP_HOST_CONSTANT(PF_Cmd_SMART_RENDER, 24);
+#if ZP_HOST_THREADED
 ZP_HOST_CONSTANT(PF_Cmd_RESERVED1, 25);
 ZP_HOST_CONSTANT(PF_Cmd_RESERVED2, 26);
 ZP_HOST_CONSTANT(PF_Cmd_RESERVED3, 27);
 ZP_HOST_CONSTANT(PF_Cmd_GET_FLATTENED_SEQUENCE_DATA, 28);
 ZP_HOST_CONSTANT(PF_Cmd_TRANSLATE_PARAMS_TO_PREFS, 29);
 ZP_HOST_CONSTANT(PF_Cmd_NUM_CMDS, 34);
+#endif
 ZP_HOST_CONSTANT(PF_OutFlag_KEEP_RESOURCE_OPEN, 1);
 ZP_HOST_CONSTANT(PF_OutFlag_SEQUENCE_DATA_NEEDS_FLATTENING, 16);
 ZP_HOST_CONSTANT(PF_OutFlag_USE_OUTPUT_EXTENT, 64);
@@ -714,10 +721,12 @@ ZP_HOST_CONSTANT(PF_OutFlag2_SUPPORTS_SMART_RENDER, 1024);
 ZP_HOST_CONSTANT(PF_OutFlag2_FLOAT_COLOR_AWARE, 4096);
 ZP_HOST_CONSTANT(PF_OutFlag2_I_AM_THREADSAFE, 16);
 ZP_HOST_CONSTANT(PF_OutFlag2_AE13_5_THREADSAFE, 4194304);
+#if ZP_HOST_THREADED
 ZP_HOST_CONSTANT(PF_OutFlag2_SUPPORTS_GET_FLATTENED_SEQUENCE_DATA, 8388608);
 ZP_HOST_CONSTANT(PF_OutFlag2_SUPPORTS_THREADED_RENDERING, 134217728);
 ZP_HOST_CONSTANT(PF_OutFlag2_MUTABLE_RENDER_SEQUENCE_DATA_SLOWER, 268435456);
 ZP_HOST_CONSTANT(PF_InFlag_PROJECT_IS_RENDER_ONLY, 1);
+#endif
 ZP_HOST_CONSTANT(PF_ParamFlag_CANNOT_TIME_VARY, 2);
 ZP_HOST_CONSTANT(PF_ParamFlag_COLLAPSE_TWIRLY, 32);
 ZP_HOST_CONSTANT(PF_ParamFlag_START_COLLAPSED, 32);
@@ -748,15 +757,17 @@ ZP_HOST_CONSTANT(AEGP_MaskStream_EXPANSION, 403);
 ZP_HOST_CONSTANT(AEGP_LTimeMode_LayerTime, 0);
 ZP_HOST_CONSTANT(AEGP_LTimeMode_CompTime, 1);
 ZP_HOST_CONSTANT(AEGP_MAX_MASK_NAME_SIZE, 32);
+#if ZP_HOST_THREADED && !defined(ZP_HOST_SDK)
 ZP_HOST_CONSTANT(PF_PLUG_IN_VERSION, 13);
 ZP_HOST_CONSTANT(PF_PLUG_IN_SUBVERS, 29);
 ZP_HOST_CONSTANT(PF_AE_PLUG_IN_VERSION, 13);
 ZP_HOST_CONSTANT(PF_AE_PLUG_IN_SUBVERS, 29);
+#endif
 
 // Registration values the official headers need not declare: the effect kind is a literal in
 // their registration macro, the reserved info comes with their samples, and the entry has no
 // type of its own. Checked against the project's declarations alone.
-#if !defined(ZP_HOST_SDK)
+#if !defined(ZP_HOST_SDK) && ZP_HOST_THREADED
 ZP_HOST_CONSTANT(AE_RESERVED_INFO, 8);
 ZP_HOST_CONSTANT(kPluginDataKindEffect, ('e' << 24) | ('F' << 16) | ('K' << 8) | 'T');
 ZP_HOST_TYPE(PluginDataEntryFunction2Ptr, PF_Err (*)(PF_PluginDataPtr, PF_PluginDataCB2,
@@ -775,10 +786,12 @@ ZP_HOST_SUITE(kPFPathQuerySuite, "PF Path Query Suite", kPFPathQuerySuiteVersion
 ZP_HOST_SUITE(kPFPathDataSuite, "PF Path Data Suite", kPFPathDataSuiteVersion1, 1);
 ZP_HOST_SUITE(kPFParamUtilsSuite, "PF Param Utils Suite", kPFParamUtilsSuiteVersion1, 2);
 ZP_HOST_SUITE(kSPBasicSuite, "SP Basic Suite", kSPBasicSuiteVersion, 4);
+#if ZP_HOST_THREADED
 ZP_HOST_SUITE(kPFEffectSequenceDataSuite, "PF Effect Sequence Data Suite",
               kPFEffectSequenceDataSuiteVersion1, 1);
 ZP_HOST_SUITE(kAEGPComputeCacheSuite, "AEGP Compute Cache", kAEGPComputeCacheSuiteVersion1, 1);
 ZP_HOST_SUITE(kAEGPHashSuite, "AEGP Hash Suite", kAEGPHashSuiteVersion1, 1);
+#endif
 
 } // namespace zp_host_layout
 

@@ -1,7 +1,6 @@
 #include "render/KeptBlend.h"
 
 #include "color/ColorAdjuster.h"
-#include "image/MemoryHandler.h"
 
 #include <cstring>
 #include <limits>
@@ -25,18 +24,16 @@ int64_t KeptBlend::bytesFor(int32_t width, int32_t height, int32_t bytesPerPixel
     return pixels * (2 * int64_t{bytesPerPixel} + kSlotBytes);
 }
 
-KeptBlend::KeptBlend(fx::MemoryHandler& handler, const PixelBuffer& output)
-    : handler_(handler), width_(output.width), height_(output.height),
-      bytesPerPixel_(output.bytesPerPixel) {}
+KeptBlend::KeptBlend(const PixelBuffer& output)
+    : width_(output.width), height_(output.height), bytesPerPixel_(output.bytesPerPixel) {}
 
-std::unique_ptr<KeptBlend> KeptBlend::make(fx::MemoryHandler& handler, const PixelBuffer& output,
+std::unique_ptr<KeptBlend> KeptBlend::make(const PixelBuffer& output,
                                            std::unique_ptr<KeptBlend> recycled) {
     if (output.row0 == nullptr || output.channels != 4 || output.width <= 0 || output.height <= 0)
         return nullptr;
     std::unique_ptr<KeptBlend> kept;
-    if (recycled != nullptr && &recycled->handler_ == &handler &&
-        recycled->width_ == output.width && recycled->height_ == output.height &&
-        recycled->bytesPerPixel_ == output.bytesPerPixel) {
+    if (recycled != nullptr && recycled->width_ == output.width &&
+        recycled->height_ == output.height && recycled->bytesPerPixel_ == output.bytesPerPixel) {
         kept = std::move(recycled);
         kept->recorded_ = false;
     } else {
@@ -46,29 +43,22 @@ std::unique_ptr<KeptBlend> KeptBlend::make(fx::MemoryHandler& handler, const Pix
         if (pixels * kSlotBytes > std::numeric_limits<int32_t>::max() - 8 ||
             image > std::numeric_limits<int32_t>::max() - 8)
             return nullptr;
-        kept.reset(new (std::nothrow) KeptBlend(handler, output));
+        kept.reset(new (std::nothrow) KeptBlend(output));
         if (kept == nullptr)
             return nullptr;
-        try {
-            kept->before_ = static_cast<uint8_t*>(handler.allocate(static_cast<int32_t>(image)));
-            kept->result_ = static_cast<uint8_t*>(handler.allocate(static_cast<int32_t>(image)));
-            kept->slots_ =
-                static_cast<float*>(handler.allocate(static_cast<int32_t>(pixels * kSlotBytes)));
-        } catch (const std::bad_alloc&) {
-            return nullptr; // the destructor gives back the blocks already had
-        }
+        kept->before_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(image)]);
+        kept->result_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(image)]);
+        kept->slots_.reset(new (std::nothrow) float[static_cast<size_t>(pixels) * 9]);
+        if (kept->before_ == nullptr || kept->result_ == nullptr || kept->slots_ == nullptr)
+            return nullptr;
     }
     const size_t row = packedRow(output);
     for (int32_t y = 0; y < output.height; ++y)
-        std::memcpy(kept->before_ + static_cast<size_t>(y) * row, output.row(y), row);
+        std::memcpy(kept->before_.get() + static_cast<size_t>(y) * row, output.row(y), row);
     return kept;
 }
 
-KeptBlend::~KeptBlend() {
-    handler_.release(slots_);
-    handler_.release(result_);
-    handler_.release(before_);
-}
+KeptBlend::~KeptBlend() = default;
 
 bool KeptBlend::sameOutput(const PixelBuffer& output) const {
     if (output.row0 == nullptr || output.channels != 4 || output.width != width_ ||
@@ -76,7 +66,7 @@ bool KeptBlend::sameOutput(const PixelBuffer& output) const {
         return false;
     const size_t row = packedRow(output);
     for (int32_t y = 0; y < height_; ++y) {
-        if (std::memcmp(before_ + static_cast<size_t>(y) * row, output.row(y), row) != 0)
+        if (std::memcmp(before_.get() + static_cast<size_t>(y) * row, output.row(y), row) != 0)
             return false;
     }
     return true;
@@ -101,7 +91,7 @@ BlendReuse KeptBlend::reuse(const std::vector<ColorAdjuster*>& adjusters,
     // Until record() confirms the result again, it is not to be trusted: a frame that fails
     // between the blend and record() leaves it marked as unknown rather than wrong.
     recorded_ = false;
-    return BlendReuse{result_, slots_, changed.data()};
+    return BlendReuse{result_.get(), slots_.get(), changed.data()};
 }
 
 void KeptBlend::record(const std::vector<ColorAdjuster*>& adjusters) {

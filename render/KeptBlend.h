@@ -6,8 +6,9 @@
 // made of each pixel, and what every label's adjuster was then (its settings, compared bit for
 // bit: an adjuster's colours follow from them alone).
 //
-// Its three blocks come from the memory handler and go back when it is destroyed. It belongs to
-// the kept label map it was made over (KeptPropagation) and is counted in the same budget.
+// Its three blocks are plain heap memory, freed when it is destroyed: a kept blend may outlive
+// every sequence and the host-backed memory handler. It belongs to the label map it was made
+// over; the library's store lends it to one frame at a time, since reusing it rewrites it.
 #pragma once
 
 #include "color/AdjusterSettings.h"
@@ -21,10 +22,6 @@
 
 class ColorAdjuster;
 
-namespace fx {
-class MemoryHandler;
-}
-
 class KeptBlend {
 public:
     // Labels are raster bytes: 1..255.
@@ -34,10 +31,10 @@ public:
     static int64_t bytesFor(int32_t width, int32_t height, int32_t bytesPerPixel);
 
     // One for `output` as it is now, before blending (four channels, any depth): its pixels
-    // are copied in. `recycled`, an earlier one of the same size and depth from `handler`, lends
-    // its blocks (memory already touched, so a frame does not pay for fresh pages). Null when a
-    // block cannot be had; keeping is only ever an optimisation.
-    static std::unique_ptr<KeptBlend> make(fx::MemoryHandler& handler, const PixelBuffer& output,
+    // are copied in. `recycled`, an earlier one of the same size and depth, lends its blocks
+    // (memory already touched, so a frame does not pay for fresh pages). Null when a block
+    // cannot be had; keeping is only ever an optimisation.
+    static std::unique_ptr<KeptBlend> make(const PixelBuffer& output,
                                            std::unique_ptr<KeptBlend> recycled = nullptr);
     ~KeptBlend();
     KeptBlend(const KeptBlend&) = delete;
@@ -57,20 +54,19 @@ public:
     int64_t bytes() const { return bytesFor(width_, height_, bytesPerPixel_); }
 
 private:
-    KeptBlend(fx::MemoryHandler& handler, const PixelBuffer& output);
+    explicit KeptBlend(const PixelBuffer& output);
 
     struct LabelAdjuster {
         bool present = false;
         AdjusterSettings settings;
     };
 
-    fx::MemoryHandler& handler_;
     int32_t width_ = 0;
     int32_t height_ = 0;
     int32_t bytesPerPixel_ = 0;
-    uint8_t* before_ = nullptr;
-    uint8_t* result_ = nullptr;
-    float* slots_ = nullptr;
+    std::unique_ptr<uint8_t[]> before_;
+    std::unique_ptr<uint8_t[]> result_;
+    std::unique_ptr<float[]> slots_;
     bool recorded_ = false;
     std::array<LabelAdjuster, kLabels> labels_{};
 };

@@ -6,8 +6,10 @@
 #include "image/MemoryHandler.h"
 #include "image/PixelTraits.h"
 #include "render/EffectPasses.h"
+#include "render/HostMapCache.h"
 #include "render/KeptBlend.h"
-#include "render/KeptPropagation.h"
+#include "render/KeptResultsFrame.h"
+#include "render/KeptStore.h"
 #include "render/LabelPropagator.h"
 #include "render/MaskGathering.h"
 #include "render/ParamLayout.h"
@@ -21,6 +23,7 @@
 #include <chrono>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -271,23 +274,38 @@ PF_Err runPipeline(RenderState* state, RenderContext& context, PF_InData* in_dat
         g_observer->strokes(raster);
     clock.lap("strokes");
 
-    // The propagation's inputs: the raster just drawn and the intensity of every cell. When
-    // they equal what the sequence kept from an earlier frame, its label map is reused as it is.
+    // The propagation's inputs: the raster just drawn and the intensity of every cell. A map
+    // made from byte-identical inputs, by an earlier frame or by another thread now, is reused
+    // as it is; a map made here is kept for the frames to come. The host's compute cache keeps
+    // maps when it offers one, else the library's store.
     LabelMap map;
     map.width = map.boundsWidth = output.width;
     map.height = map.boundsHeight = output.height;
     map.falloffExponent = 4.0;
     const int64_t cellCount = int64_t{map.width} * map.height;
-    KeptPropagation::FrameUse keptUse(state->keptPropagation);
+    const std::unique_ptr<HostMapCache> hostMaps = HostMapCache::forFrame(in_data->pica_basicP);
+    KeptStore& store = KeptStore::library();
+    KeptResultsFrame keptResults(hostMaps != nullptr ? static_cast<MapCache&>(*hostMaps) : store,
+                                 store);
     HandlerBlock<uint8_t> intensity(*handler);
     intensity.tryAllocate(cellCount); // without it the frame only forgoes reuse
     fillIntensityPlane(intensity.get(), map.width, map.height, input, input.bounds);
     const PropagationInputs inputs{map.width,     map.height,  raster.width,
                                    raster.height, raster.data, intensity.get()};
-    const LabelCell* kept = state->keptPropagation.find(inputs);
+    LabelQueue& queue = context.propagationQueue;
+    bool propagated = false;
+    const LabelCell* kept = keptResults.map(inputs, [&](LabelCell* cells) {
+        LabelMap made = map;
+        made.cells = cells;
+        initCellsFromPlane(made, intensity.get());
+        seedLabels(made, raster, raster.bounds);
+        propagateLabels(made, queue);
+        propagated = true;
+    });
 
     // "intensity" times the map's preparation (intensity, cells, seeds, or the comparison with
-    // the kept inputs); "propagation" the spreading alone, next to nothing when reused.
+    // the kept inputs); "propagation" the spreading alone, next to nothing when reused. A map
+    // made for keeping is timed as "intensity" whole.
     HandlerBlock<LabelCell> cells(*handler);
     if (kept != nullptr) {
         // Read only from here on (blend, effects, observers).
@@ -308,39 +326,26 @@ PF_Err runPipeline(RenderState* state, RenderContext& context, PF_InData* in_dat
     }
     clock.lap("intensity");
     if (kept == nullptr && map.cells != nullptr) {
-        propagateLabels(map, context.propagationQueue);
-        // A queue grown far beyond what frames usually need is not held on to.
-        if (context.propagationQueue.capacity() > kKeptQueueItems)
-            context.propagationQueue.release();
+        propagateLabels(map, queue);
+        propagated = true;
     }
+    // A queue grown far beyond what frames usually need is not held on to.
+    if (queue.capacity() > kKeptQueueItems)
+        queue.release();
     if (g_observer != nullptr) {
         g_observer->labels(map);
-        g_observer->labelsReused(kept != nullptr);
+        g_observer->labelsReused(!propagated);
     }
     clock.lap("propagation");
 
     copyPixels(input, output);
     clock.lap("copy");
-    // The blend kept with a reused map serves every pixel whose zones' settings are unchanged,
-    // when the pixels it was made from are these. Otherwise a new one is made alongside the
-    // blend, for the frames to come, whenever this frame's map is going to be kept and both fit
-    // the budget; it takes over the memory of one that no longer serves.
-    KeptBlend* keptBlend = nullptr;
-    std::unique_ptr<KeptBlend> newBlend;
+    // The blend kept with the map serves every pixel whose zones' settings are unchanged, when
+    // the pixels it was made from are these. Otherwise a new one is made alongside the blend,
+    // for the frames to come, in the memory of one that no longer serves.
+    bool blendReused = false;
     if (map.cells != nullptr) {
-        if (kept != nullptr) {
-            keptBlend = state->keptPropagation.blend();
-            if (keptBlend != nullptr && !keptBlend->sameOutput(output))
-                keptBlend = nullptr;
-        }
-        const int64_t keptBytes =
-            KeptPropagation::bytesFor(inputs) +
-            KeptBlend::bytesFor(output.width, output.height, output.bytesPerPixel);
-        if (keptBlend == nullptr && (kept != nullptr || intensity.get() != nullptr) &&
-            KeptPropagation::withinBudget(keptBytes)) {
-            newBlend = KeptBlend::make(*handler, output, state->keptPropagation.takeBlend());
-            keptBlend = newBlend.get();
-        }
+        KeptBlend* keptBlend = kept != nullptr ? keptResults.blend(output, blendReused) : nullptr;
         if (keptBlend != nullptr) {
             std::array<uint8_t, KeptBlend::kLabels> changed;
             const BlendReuse reuse = keptBlend->reuse(adjusters, changed);
@@ -353,7 +358,7 @@ PF_Err runPipeline(RenderState* state, RenderContext& context, PF_InData* in_dat
         }
     }
     if (g_observer != nullptr)
-        g_observer->blendReused(keptBlend != nullptr && newBlend == nullptr);
+        g_observer->blendReused(blendReused);
     clock.lap("blend");
 
     if (effectsNeeded)
@@ -365,19 +370,5 @@ PF_Err runPipeline(RenderState* state, RenderContext& context, PF_InData* in_dat
     restoreAlpha(input, output, inputRect, outputRect);
     clock.lap("alpha");
 
-    // A new map is kept for the frames to come, in place of the one kept before. The blocks
-    // change owner only when the whole frame has succeeded.
-    bool mapKept = kept != nullptr;
-    if (kept == nullptr && intensity.get() != nullptr && cells.get() != nullptr &&
-        raster.data != nullptr &&
-        state->keptPropagation.keep(*handler, inputs, raster.data, intensity.get(), cells.get())) {
-        rasterGuard.get().ownsData = false;
-        intensity.handOn();
-        cells.handOn();
-        mapKept = true;
-    }
-    // A blend belongs to the map it was made over, never to one kept from another frame.
-    if (newBlend != nullptr && mapKept)
-        state->keptPropagation.keepBlend(std::move(newBlend));
     return PF_Err_NONE;
 }

@@ -22,8 +22,6 @@ RenderState::RenderState(SPBasicSuite* basic_suite, StateBindingMaker bind)
       pluginId(binding_->pluginId()) {}
 
 RenderState::~RenderState() {
-    // Its blocks belong to the memory handler, which the binding may take down. Members go in
-    // reverse order of declaration: the kept results and the contexts, then the binding, then
-    // the suites, latest acquired first.
-    keptPropagation.clear();
+    // Members go in reverse order of declaration: the contexts, then the binding, then the
+    // suites, latest acquired first.
 }

@@ -11,7 +11,6 @@
 #pragma once
 
 #include "host/HostApi.h"
-#include "render/KeptPropagation.h"
 #include "render/RenderContextPool.h"
 #include "render/SuiteHolder.h"
 
@@ -68,7 +67,4 @@ public:
     // of one depth thus never see it change their bytes, whichever context renders them.
     mutable std::atomic<bool> glowGaussian{false};
 
-    // The label map of the last frame with its inputs, reused while they do not change. Given
-    // back with the state (flatten, setdown), before the memory handler it came from.
-    KeptPropagation keptPropagation;
 };

@@ -24,7 +24,7 @@ set(folders host image fx color render effect loader headless cli python bench f
 
 # render/ files (by name without extension) that may include host/.
 set(render_host_files MaskGathering Pipeline EffectPasses ParamReaders RenderState SuiteHolder
-                      SuiteTraits HostError)
+                      SuiteTraits HostError HostMapCache)
 
 set(pretend_file "")
 if(PRETEND)

@@ -1,9 +1,12 @@
-// A sequence keeps its last label map and reuses it while the propagation's inputs are
-// byte-identical; anything that changes them propagates afresh; what is kept fits one budget
-// shared by every sequence, and keeping never decides whether or how a frame renders.
+// Label maps are kept by content (the host's compute cache, else the library's store) and reused
+// while the propagation's inputs are byte-identical; anything that changes them propagates
+// afresh; what the library keeps fits one budget, and keeping never decides whether or how a
+// frame renders.
 #include "effect/SequenceCommands.h"
+#include "headless/ComputeCache.h"
 #include "render/KeptBlend.h"
-#include "render/KeptPropagation.h"
+#include "render/KeptResultsFrame.h"
+#include "render/KeptStore.h"
 #include "render/ParamLayout.h"
 #include "render/Pipeline.h"
 #include "render/RenderState.h"
@@ -12,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -42,7 +46,10 @@ struct ReuseWatch : PipelineObserver {
 };
 
 // The effect linked into this program, so that the observer sees its frames.
+// Nothing kept by earlier instances serves it: blends live in the library's store, so a fresh
+// instance is a reference made from nothing kept.
 zptest::Instance instance() {
+    KeptStore::library().clear();
     auto inst = zptest::makeInstance(true);
     inst.masks().masks = {zptest::rectangleMask("Sky", 4, 4, 30, 20),
                           zptest::rectangleMask("Sea", 36, 26, 60, 44)};
@@ -72,7 +79,8 @@ protected:
     void SetUp() override { setPipelineObserver(&watch); }
     void TearDown() override {
         setPipelineObserver(nullptr);
-        KeptPropagation::setBudget(kKeptBudgetBytes);
+        setPropagationHasherForTesting(nullptr);
+        KeptStore::library().setBudget(kKeptBudgetBytes);
     }
     ReuseWatch watch;
 };
@@ -125,26 +133,28 @@ TEST_F(KeptPropagationTest, ColourStepsReblendOnlyTheirZoneAndGiveTheFreshSequen
     };
     for (int bpc : {1, 2, 4}) {
         SCOPED_TRACE(bpc);
-        auto inst = instance();
         // A mask no group picks: its label keeps colours and gives no effects weight.
-        inst.masks().masks.push_back(zptest::rectangleMask("Rock", 40, 4, 60, 16));
-        render(inst, {}, bpc);
-        for (const auto& [what, label, step] : steps) {
-            SCOPED_TRACE(what);
-            step(inst);
-            const auto stepped = render(inst, {}, bpc);
-            EXPECT_EQ(watch.reblended, std::vector<int>{label});
-            auto alone = instance();
-            alone.masks().masks = inst.masks().masks;
-            for (const auto& [w, l, s] : steps) {
-                s(alone);
-                if (w == what)
-                    break;
-            }
-            EXPECT_EQ(stepped, render(alone, {}, bpc));
+        const auto rock = zptest::rectangleMask("Rock", 40, 4, 60, 16);
+        // References first, each from nothing kept: blends are shared by content.
+        std::vector<std::vector<uint8_t>> alone;
+        for (size_t i = 0; i < steps.size(); ++i) {
+            auto a = instance();
+            a.masks().masks.push_back(rock);
+            for (size_t j = 0; j <= i; ++j)
+                steps[j].step(a);
+            alone.push_back(render(a, {}, bpc));
         }
-        EXPECT_EQ(watch.blends,
-                  (std::vector<bool>{false, true, false, true, false, true, false, true, false}));
+        watch.blends.clear();
+        auto inst = instance();
+        inst.masks().masks.push_back(rock);
+        render(inst, {}, bpc);
+        for (size_t i = 0; i < steps.size(); ++i) {
+            SCOPED_TRACE(steps[i].what);
+            steps[i].step(inst);
+            EXPECT_EQ(render(inst, {}, bpc), alone[i]);
+            EXPECT_EQ(watch.reblended, std::vector<int>{steps[i].label});
+        }
+        EXPECT_EQ(watch.blends, (std::vector<bool>{false, true, true, true, true}));
         watch.blends.clear();
         watch.reused.clear();
     }
@@ -213,93 +223,80 @@ TEST_F(KeptPropagationTest, EveryChangeOfThePropagationsInputsPropagatesAfresh) 
     }
 }
 
-TEST_F(KeptPropagationTest, OneBudgetForEverySequenceLeastRecentlyUsedGoesFirst) {
+// Frames of one instance keep their maps in its host's compute cache: a held plate (the same
+// inputs at another time) shares one propagation, and every receipt is checked in before the
+// command returns, also when the frame fails after its checkout.
+TEST_F(KeptPropagationTest, TheHostsCacheSharesOnePropagationAndGetsEveryReceiptBack) {
     auto inst = instance();
-    headless::Host& h = *inst.host;
-    const PF_Handle first = h.sequenceHandle();
-    h.setSequenceHandle(nullptr);
-    ASSERT_EQ(h.send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
-    const PF_Handle second = h.sequenceHandle();
-    const auto kept = [&](PF_Handle s) { return renderStateOf(s)->keptPropagation.holds(); };
+    headless::ComputeCache& cache = inst.host->computeCache();
+    const auto first = render(inst);
+    inst.host->inData().current_time += 100; // a held plate: another time, the same pixels
+    EXPECT_EQ(render(inst), first);
+    EXPECT_EQ(watch.reused, (std::vector<bool>{false, true}));
+    EXPECT_EQ(cache.computesTotal(), 1);
+    EXPECT_EQ(KeptStore::library().keptMaps(), 0) << "the host keeps the maps";
 
-    // Room for one frame's map (16 bytes a pixel) and not two.
-    KeptPropagation::setBudget(int64_t{W} * H * 16 * 3 / 2);
-    h.setSequenceHandle(first);
-    render(inst);
-    EXPECT_TRUE(kept(first));
-    h.setSequenceHandle(second);
-    render(inst);
-    EXPECT_FALSE(kept(first)) << "the least recently used map made room";
-    EXPECT_TRUE(kept(second));
-    EXPECT_EQ(KeptPropagation::keptBytes(), int64_t{W} * H * 16);
-    EXPECT_EQ(h.liveHandles(), 2 + 3);
-    {
-        // A frame of the second sequence is being rendered on another thread: its map is not
-        // evicted from under it, and the first's frame keeps nothing.
-        KeptPropagation::FrameUse rendering(renderStateOf(second)->keptPropagation);
-        h.setSequenceHandle(first);
-        render(inst);
-        EXPECT_TRUE(kept(second)) << "a map in use stays";
-        EXPECT_FALSE(kept(first));
-        EXPECT_EQ(h.liveHandles(), 2 + 3);
-    }
-
-    // Room for two maps: a reuse makes a map the most recently used, and a third sequence's
-    // evicts the one used least recently.
-    KeptPropagation::setBudget(int64_t{W} * H * 16 * 5 / 2);
-    h.setSequenceHandle(first);
-    render(inst);
-    h.setSequenceHandle(second);
-    watch.reused.clear();
-    render(inst);
-    EXPECT_EQ(watch.reused, std::vector<bool>{true});
-    h.setSequenceHandle(nullptr);
-    ASSERT_EQ(h.send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);
-    const PF_Handle third = h.sequenceHandle();
-    render(inst);
-    EXPECT_FALSE(kept(first)) << "used less recently than the second";
-    EXPECT_TRUE(kept(second));
-    EXPECT_TRUE(kept(third));
-    ASSERT_EQ(h.send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
-    EXPECT_EQ(h.liveHandles(), 2 + 3);
-    h.setSequenceHandle(second);
-
-    // Below one frame's need nothing is kept, and frames still render.
-    KeptPropagation::setBudget(int64_t{W} * H * 16 - 1);
-    EXPECT_FALSE(kept(second));
-    const auto unkept = render(inst);
-    EXPECT_FALSE(kept(second));
-    EXPECT_EQ(h.liveHandles(), 2);
-
-    ASSERT_EQ(h.send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
-    h.setSequenceHandle(first);
-    EXPECT_EQ(render(inst), unkept);
-    EXPECT_EQ(KeptPropagation::keptBytes(), 0);
+    // A frame that fails once its map is checked out (a block for the effects refused).
+    inst.host->setSlider(params::adjustSlider(1, params::kEffects), 60);
+    inst.host->setSlider(params::kGlowAmount, 80);
+    const int64_t before = inst.host->faults.calls("host_new_handle");
+    inst.host->faults.failCall("host_new_handle", before + 3);
+    HostWorld in(W, H, 1), out(W, H, 1);
+    zptest::paintTestImage(in);
+    EXPECT_NE(inst.render(in, out, RenderKind::Smart), PF_Err_NONE);
+    EXPECT_EQ(cache.checkedOut(), 0);
+    EXPECT_EQ(cache.faults(), std::vector<std::string>{});
+    ASSERT_EQ(inst.host->teardownInstance(), PF_Err_NONE);
+    EXPECT_EQ(cache.deletes(), cache.computesTotal()) << "global setdown unregistered the class";
+    EXPECT_EQ(cache.faults(), std::vector<std::string>{});
+    inst.host.reset();
 }
 
-TEST_F(KeptPropagationTest, FlattenAndSetdownGiveItBackAndAResetupStartsEmpty) {
+// The host may purge any value not checked out at any moment; a purge after every checkout and
+// compute changes no byte of any frame.
+TEST_F(KeptPropagationTest, PurgesInTheMiddleChangeNoByte) {
     auto inst = instance();
+    inst.host->computeCache().setPurgeEagerly(true);
     render(inst);
-    EXPECT_EQ(inst.host->liveHandles(), 1 + 6);
-    ASSERT_EQ(inst.host->send(PF_Cmd_SEQUENCE_FLATTEN), PF_Err_NONE);
-    EXPECT_EQ(inst.host->liveHandles(), 1);
-    EXPECT_EQ(KeptPropagation::keptBytes(), 0);
-    ASSERT_EQ(inst.host->send(PF_Cmd_SEQUENCE_RESETUP), PF_Err_NONE);
-    render(inst);
-    EXPECT_EQ(watch.reused, (std::vector<bool>{false, false}));
-    ASSERT_EQ(inst.host->send(PF_Cmd_SEQUENCE_SETDOWN), PF_Err_NONE);
-    EXPECT_EQ(inst.host->liveHandles(), 0);
-    EXPECT_EQ(KeptPropagation::keptBytes(), 0);
+    inst.host->setSlider(params::adjustSlider(0, params::kHue), -75);
+    const auto again = render(inst);
+    auto fresh = instance();
+    fresh.host->setSlider(params::adjustSlider(0, params::kHue), -75);
+    EXPECT_EQ(again, render(fresh));
+    EXPECT_EQ(inst.host->computeCache().faults(), std::vector<std::string>{});
+}
+
+// Without the host's cache the library's store keeps the maps, with the same reuse; and with a
+// hash that gives every input the same key, no frame takes another frame's map, in either.
+TEST_F(KeptPropagationTest, AWithheldCacheFallsBackAndCollisionsNeverChangeAFrame) {
+    const auto moved = [](zptest::Instance& i) { i.masks().masks[0].vertices[1].x += 3; };
+    for (bool withheld : {true, false}) {
+        SCOPED_TRACE(withheld);
+        auto reference = instance();
+        moved(reference);
+        const auto expected = render(reference);
+        auto inst = instance();
+        if (withheld)
+            inst.host->withholdSuite(kAEGPComputeCacheSuite, kAEGPComputeCacheSuiteVersion1);
+        setPropagationHasherForTesting([](const PropagationInputs&) { return PropagationKey{}; });
+        render(inst);
+        render(inst);
+        EXPECT_EQ(KeptStore::library().keptMaps(), withheld ? 1 : 0);
+        moved(inst);
+        EXPECT_EQ(render(inst), expected) << "a collision changed the frame";
+        setPropagationHasherForTesting(nullptr);
+        EXPECT_EQ(watch.reused, (std::vector<bool>{false, false, true, false}));
+        watch.reused.clear();
+        EXPECT_EQ(inst.host->computeCache().faults(), std::vector<std::string>{});
+    }
 }
 
 TEST_F(KeptPropagationTest, MemoryForKeepingThatCannotBeHadOnlyCostsTheReuse) {
     auto reference = instance();
     const auto expected = render(reference);
-    // Each handle of a frame refused in turn: the raster, the intensity, the cells, then the
-    // kept blend's three. The raster and the cells are the frame's own; without any of the others
-    // the frame renders as before and keeps less (no map without the intensity, no blend without
-    // its blocks).
-    for (int nth = 1; nth <= 6; ++nth) {
+    // The raster, then the intensity refused: without the raster the frame cannot render;
+    // without the intensity it renders as before and keeps nothing.
+    for (int nth = 1; nth <= 2; ++nth) {
         SCOPED_TRACE(nth);
         auto inst = instance();
         const int64_t before = inst.host->faults.calls("host_new_handle");
@@ -307,123 +304,121 @@ TEST_F(KeptPropagationTest, MemoryForKeepingThatCannotBeHadOnlyCostsTheReuse) {
         HostWorld in(W, H, 1), out(W, H, 1);
         zptest::paintTestImage(in);
         const PF_Err err = inst.render(in, out, RenderKind::Smart);
-        if (nth == 1 || nth == 3) {
+        if (nth == 1) {
             EXPECT_EQ(err, PF_Err_OUT_OF_MEMORY);
         } else {
             EXPECT_EQ(err, PF_Err_NONE);
             EXPECT_EQ(out.packedPixels(), expected);
-            EXPECT_EQ(zptest::keptBlocks(*inst.host), nth == 2 ? 0 : 3);
+            EXPECT_EQ(inst.host->computeCache().cachedValues(), 0);
         }
-        EXPECT_EQ(inst.host->liveHandles(), 1 + zptest::keptBlocks(*inst.host));
+        EXPECT_EQ(inst.host->liveHandles(), 1);
         EXPECT_EQ(render(inst), expected) << "the next frame renders and keeps";
-        EXPECT_EQ(zptest::keptBlocks(*inst.host), 6);
+        EXPECT_EQ(inst.host->computeCache().cachedValues(), 1);
     }
 }
 
-// What a sequence keeps, driven as frames drive it, with blocks from a test handler.
+// The library's store, driven as frames drive it.
 class KeptStoreTest : public ::testing::Test {
 protected:
-    void TearDown() override { KeptPropagation::setBudget(kKeptBudgetBytes); }
+    void TearDown() override { setPropagationHasherForTesting(nullptr); }
 
-    static PropagationInputs inputs(int32_t mapWidth, int32_t mapHeight, int32_t rasterWidth,
-                                    int32_t rasterHeight, const uint8_t* raster,
-                                    const uint8_t* intensity) {
-        return {mapWidth, mapHeight, rasterWidth, rasterHeight, raster, intensity};
+    // Inputs of a w x h frame whose planes are all `fill`.
+    struct Planes {
+        std::vector<uint8_t> bytes;
+        PropagationInputs inputs;
+        Planes(int32_t w, int32_t h, uint8_t fill = 0, int32_t rw = 0, int32_t rh = 0)
+            : bytes(static_cast<size_t>(w) * static_cast<size_t>(h), fill) {
+            inputs = {w, h, rw == 0 ? w : rw, rh == 0 ? h : rh, bytes.data(), bytes.data()};
+        }
+    };
+    static ComputeMap filling(int& computes, uint32_t label = 7) {
+        return [&computes, label](LabelCell* cells) {
+            ++computes;
+            cells[0].label0 = static_cast<uint16_t>(label);
+        };
     }
-
-    // A map of zero bytes handed over as a frame hands it: raster, intensity and cells from
-    // `handler`, the store's when keep() takes them, else given back here.
-    static bool keepMap(KeptPropagation& kept, fx::MemoryHandler& handler, int32_t w, int32_t h) {
-        const auto n = static_cast<size_t>(w) * static_cast<size_t>(h);
-        auto* raster = static_cast<uint8_t*>(handler.allocate(static_cast<int32_t>(n)));
-        auto* intensity = static_cast<uint8_t*>(handler.allocate(static_cast<int32_t>(n)));
-        auto* cells =
-            static_cast<LabelCell*>(handler.allocate(static_cast<int32_t>(n * sizeof(LabelCell))));
-        std::memset(raster, 0, n);
-        std::memset(intensity, 0, n);
-        std::memset(static_cast<void*>(cells), 0, n * sizeof(LabelCell));
-        KeptPropagation::FrameUse use(kept);
-        if (kept.keep(handler, inputs(w, h, w, h, raster, intensity), raster, intensity, cells))
-            return true;
-        handler.release(cells);
-        handler.release(intensity);
-        handler.release(raster);
-        return false;
-    }
-
-    // A new blend over the kept map of a w x h 8-bit frame, in place of the kept one.
-    static bool keepBlend(KeptPropagation& kept, fx::MemoryHandler& handler, int32_t w, int32_t h) {
-        std::vector<uint8_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
-        const PixelBuffer output = wrapPixels(pixels.data(), 0, w, h, 1, nullptr);
-        KeptPropagation::FrameUse use(kept);
-        return kept.keepBlend(KeptBlend::make(handler, output));
+    // One frame's map from `store`: whether it was kept.
+    static bool frame(KeptStore& store, const Planes& p, int& computes) {
+        KeptResultsFrame f(store, store);
+        return f.map(p.inputs, filling(computes)) != nullptr;
     }
 };
 
-// A kept block goes back to the host (host_unlock_handle, host_dispose_handle) through the
-// memory handler; a host may call back into the effect from there, so no lock of ours may be
-// held across it. Every way a block goes back is taken: a map or blend replaced by the
-// sequence's next, a map evicted for another sequence's, a lower budget, clear, destruction.
-TEST_F(KeptStoreTest, GivesBlocksBackOnlyOutsideItsLock) {
-    struct LockCheckingHandler : zptest::CountingMemoryHandler {
-        const char* step = "";
-        std::vector<std::string> underLock;
-        void release(void* block) override {
-            if (block != nullptr) {
-                bool held = false;
-                std::thread([&held] { held = KeptPropagation::lockHeld(); }).join();
-                if (held)
-                    underLock.push_back(step);
-            }
-            CountingMemoryHandler::release(block);
-        }
-    } handler;
-    constexpr int32_t w = 8, h = 4;
-    const int64_t map = int64_t{w} * h * 16;
-    const int64_t blend = KeptBlend::bytesFor(w, h, 4);
+TEST_F(KeptStoreTest, TwoThreadsAskingForTheSameMapMakeItOnce) {
+    KeptStore store;
+    const Planes p(8, 4);
+    std::atomic<int> computes{0};
+    std::thread second;
+    const LabelCell* seen[2] = {};
     {
-        KeptPropagation a, b;
-        ASSERT_TRUE(keepMap(a, handler, w, h));
-        ASSERT_TRUE(keepBlend(a, handler, w, h));
-        handler.step = "a blend replaced";
-        ASSERT_TRUE(keepBlend(a, handler, w, h));
-        handler.step = "a map replaced";
-        ASSERT_TRUE(keepMap(a, handler, w, h));
-        ASSERT_TRUE(keepBlend(a, handler, w, h));
-        handler.step = "a map evicted for another sequence's";
-        KeptPropagation::setBudget(map + blend);
-        ASSERT_TRUE(keepMap(b, handler, w, h));
-        EXPECT_FALSE(a.holds());
-        handler.step = "a lower budget";
-        KeptPropagation::setBudget(map - 1);
-        EXPECT_FALSE(b.holds());
-        KeptPropagation::setBudget(kKeptBudgetBytes);
-        ASSERT_TRUE(keepMap(a, handler, w, h));
-        ASSERT_TRUE(keepBlend(a, handler, w, h));
-        handler.step = "clear";
-        a.clear();
-        EXPECT_EQ(a.blocks(), 0);
-        ASSERT_TRUE(keepMap(b, handler, w, h));
-        handler.step = "destruction";
+        KeptResultsFrame f(store, store);
+        seen[0] = f.map(p.inputs, [&](LabelCell*) {
+            ++computes;
+            // The second frame asks while this one makes the map.
+            second = std::thread([&] {
+                KeptResultsFrame g(store, store);
+                seen[1] = g.map(p.inputs, [&](LabelCell*) { ++computes; });
+            });
+            std::this_thread::yield();
+        });
+        second.join();
     }
-    EXPECT_EQ(handler.live(), 0);
-    EXPECT_EQ(KeptPropagation::keptBytes(), 0);
-    EXPECT_EQ(handler.underLock, std::vector<std::string>{});
+    EXPECT_EQ(computes.load(), 1);
+    EXPECT_NE(seen[0], nullptr);
+    EXPECT_EQ(seen[0], seen[1]);
 }
 
-// Planes of the same bytes at other sizes (all zero here, as a blank frame without strokes
-// gives) are other inputs: the map or the raster turned on its side propagates afresh.
+TEST_F(KeptStoreTest, TheBudgetHoldsMapsInUseAndGivesTheLeastRecentlyUsedFirst) {
+    KeptStore store;
+    const Planes a(8, 4, 1), b(8, 4, 2), c(8, 4, 3);
+    const int64_t map = KeptMap::bytesFor(a.inputs);
+    int computes = 0;
+    // Room for one map: a map in use on another thread is not evicted from under it.
+    store.setBudget(map * 3 / 2);
+    {
+        KeptResultsFrame holding(store, store);
+        ASSERT_NE(holding.map(a.inputs, filling(computes)), nullptr);
+        bool kept = true;
+        std::thread([&] { kept = frame(store, b, computes); }).join();
+        EXPECT_FALSE(kept) << "no room while the first map is in use";
+        EXPECT_EQ(store.keptMaps(), 1);
+    }
+    EXPECT_TRUE(frame(store, b, computes)) << "the first map, no longer used, made room";
+    EXPECT_EQ(store.keptBytes(), map);
+
+    // Room for two: a reuse makes a map the most recent, so a third evicts the other.
+    store.setBudget(map * 5 / 2);
+    ASSERT_TRUE(frame(store, a, computes));
+    ASSERT_TRUE(frame(store, b, computes)); // reused
+    ASSERT_TRUE(frame(store, a, computes)); // reused
+    computes = 0;
+    ASSERT_TRUE(frame(store, c, computes));
+    ASSERT_TRUE(frame(store, a, computes));
+    EXPECT_EQ(computes, 1) << "a, used most recently, stayed";
+    ASSERT_TRUE(frame(store, b, computes));
+    EXPECT_EQ(computes, 2) << "b, used least recently, went";
+
+    store.setBudget(map - 1);
+    EXPECT_EQ(store.keptBytes(), 0);
+    EXPECT_FALSE(frame(store, a, computes)) << "below one map nothing is kept";
+}
+
+// Inputs are compared by their sizes and bytes, not their key: planes of the same bytes at other
+// sizes, under one key, are other inputs.
 TEST_F(KeptStoreTest, TheSameBytesAtOtherSizesAreOtherInputs) {
-    zptest::CountingMemoryHandler handler;
-    KeptPropagation kept;
-    ASSERT_TRUE(keepMap(kept, handler, 8, 4));
-    const std::vector<uint8_t> zeros(32, 0);
-    const uint8_t* z = zeros.data();
-    KeptPropagation::FrameUse use(kept);
-    EXPECT_NE(kept.find(inputs(8, 4, 8, 4, z, z)), nullptr);
-    EXPECT_EQ(kept.find(inputs(4, 8, 4, 8, z, z)), nullptr) << "a frame turned on its side";
-    EXPECT_EQ(kept.find(inputs(8, 4, 4, 8, z, z)), nullptr) << "the raster's sides swapped";
-    EXPECT_EQ(kept.find(inputs(4, 8, 8, 4, z, z)), nullptr) << "the map's sides swapped";
+    setPropagationHasherForTesting([](const PropagationInputs&) { return PropagationKey{}; });
+    KeptStore store;
+    int computes = 0;
+    const Planes kept(8, 4);
+    KeptResultsFrame holding(store, store);
+    ASSERT_NE(holding.map(kept.inputs, filling(computes)), nullptr);
+    for (const Planes& other : {Planes(4, 8), Planes(8, 4, 0, 4, 8), Planes(4, 8, 0, 8, 4)}) {
+        KeptResultsFrame f(store, store);
+        EXPECT_EQ(f.map(other.inputs, filling(computes)), nullptr);
+    }
+    KeptResultsFrame same(store, store);
+    EXPECT_NE(same.map(kept.inputs, filling(computes)), nullptr);
+    EXPECT_EQ(computes, 1);
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 // sequence (get-flattened, resetup) and its render threads read the copy through the sequence
 // data suite. Every frame must equal the frame a lone sequence renders.
 #include "effect/SequenceCommands.h"
-#include "render/KeptPropagation.h"
+#include "render/KeptStore.h"
 #include "render/ParamLayout.h"
 #include "render/Pipeline.h"
 #include "render/RenderState.h"
@@ -23,8 +23,8 @@ constexpr int kLayerHeight = 48;
 
 // Keeping is off: frames then never depend on what another frame kept.
 struct NoKeeping {
-    NoKeeping() { KeptPropagation::setBudget(0); }
-    ~NoKeeping() { KeptPropagation::setBudget(kKeptBudgetBytes); }
+    NoKeeping() { KeptStore::library().setBudget(0); }
+    ~NoKeeping() { KeptStore::library().setBudget(kKeptBudgetBytes); }
 };
 
 // One adjust group on a mask, with blur, fill light and glow all on.

@@ -40,6 +40,9 @@ inline SlotMap expectedSlots(bool throughLoader) {
         {"PF_PreRenderCallbacks", {0}},           // checkout_layer
         {"PF_SmartRenderCallbacks", {0, 2}},      // checkout_layer_pixels, checkout_output
         {"PF_EffectSequenceDataSuite1", {0}},     // PF_GetConstSequenceData
+        // class register and unregister, compute and check out, value, check in
+        {"AEGP_ComputeCacheSuite1", {0, 1, 2, 4, 5}},
+        {"AEGP_HashSuite1", {0, 1}}, // hash, mix in
     };
     if (throughLoader)
         m["PF_UtilCallbacks"].insert(54);

@@ -22,9 +22,10 @@ Instance makeInstance(bool linkedIn) {
     return inst;
 }
 
-int keptBlocks(headless::Host& host) {
-    const RenderState* state = renderStateOf(host.sequenceHandle());
-    return state == nullptr ? 0 : state->keptPropagation.blocks();
+int keptBlocks(headless::Host&) {
+    // Kept maps and blends live on the heap (the library's store or the host's compute cache),
+    // never in the host's handles.
+    return 0;
 }
 
 Instance::~Instance() {

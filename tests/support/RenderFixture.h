@@ -24,8 +24,8 @@ struct Instance {
     ~Instance();
 };
 
-// The memory blocks the host's current sequence keeps between frames (its last label map with
-// the inputs it came from): each one a locked host handle.
+// The memory blocks of the host's handles that kept results hold between frames: none, since kept
+// maps and blends live on the heap; tests count live handles against it.
 int keptBlocks(headless::Host& host);
 
 // `linkedIn` uses the effect linked into the test program instead of the built library.
