@@ -30,7 +30,8 @@ private:
 
 // Process-wide state shared by every sequence of the effect, read under the lock that sequence
 // setup and teardown take: a host may set sequences up and down on several threads. A render
-// reads neither; it uses what its render state took at creation.
+// reads neither; it uses what its render state took at creation. The lock is never held while
+// the host is called.
 namespace effect_globals {
 // The current handler, null while no sequence lives.
 AE_MemoryManager* memoryHandler();
@@ -38,4 +39,7 @@ AE_MemoryManager* memoryHandler();
 int32_t instanceCount();
 // The identifier the host gave at registration; kept once set.
 AEGP_PluginID pluginId();
+// True when no thread holds that lock at this moment: a host callback asks it from another
+// thread to see that the effect calls the host with the lock free.
+bool lockIsFree();
 } // namespace effect_globals

@@ -417,7 +417,12 @@ void Host::renderFor(const Host& ui, const PF_Handle* renderCopy) {
     in_.downsample_y = ui.in_.downsample_y;
     for (const auto& [key, entry] : ui.suites_)
         suites_[key].withheld = entry.withheld;
-    extension<LayerMasks>().masks = const_cast<Host&>(ui).extension<LayerMasks>().masks;
+    // Render threads of one instance start side by side from the same UI host: they only
+    // read it (asking it to make its mask extension would change its map under the others).
+    if (const LayerMasks* masks = ui.findExtension<LayerMasks>())
+        extension<LayerMasks>().masks = masks->masks;
+    else
+        extension<LayerMasks>().masks.clear();
     cache_ = ui.cache_;
     renderCopy_ = renderCopy;
 }

@@ -286,6 +286,12 @@ public:
             slot = std::make_unique<T>(*this);
         return static_cast<T&>(*slot);
     }
+    // The extension when this host has made it, else null; never adds one, so other threads
+    // may ask a host that none of them changes.
+    template <typename T> const T* findExtension() const {
+        const auto it = extensions_.find(typeid(T).name());
+        return it == extensions_.end() ? nullptr : static_cast<const T*>(it->second.get());
+    }
 
 private:
     std::shared_ptr<Plugin> plugin_;

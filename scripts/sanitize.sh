@@ -2,8 +2,10 @@
 # Sanitizer runs with clang-14 (CMakePresets.json):
 #   asan  the whole ctest suite under AddressSanitizer and UndefinedBehaviorSanitizer, float
 #         conversion and division checks on the image code; any report fails its test
-#   tsan  the parallel image tests (test_fx, test_color, test_render and the hostile-pixel and
-#         guarded-world end-to-end tests) and hosts rendering on several threads at once, under
+#   tsan  the parallel image tests (test_fx, test_color, test_render, which holds the multi-frame
+#         and kept-results tests, and the hostile-pixel and guarded-world end-to-end tests), hosts
+#         rendering on several threads at once (the compute cache and multi-frame host too), and
+#         sequences set up and down on several threads, under
 #         ThreadSanitizer, with libomp's archer tool so OpenMP's own synchronisation is understood
 # Usage: scripts/sanitize.sh [asan|tsan|all]   (default all). Exits non-zero on any report or
 # failed test. Build folders: build-asan, build-tsan.
@@ -50,7 +52,8 @@ if [[ $what == tsan || $what == all ]]; then
     runs=("test_fx --gtest_filter=-BlurFilterApply.ScratchRefusedLeavesTheBufferAlone"
         "test_color" "test_render"
         "test_reliability --gtest_filter=HostilePixels.*:GuardedWorlds.*"
-        "test_headless --gtest_filter=ConcurrentHosts.*")
+        "test_headless --gtest_filter=ConcurrentHosts.*:ComputeCache.*:MultiFrame.*"
+        "test_effect --gtest_filter=InstanceBinding.*:SequenceLifecycle.*")
     for run in "${runs[@]}"; do
         read -r t args <<<"$run"
         stage "tsan: $t"
