@@ -74,9 +74,9 @@ TEST(WindowsRender, SharedSceneAtEveryDepthThroughTheLoader) {
         const crossrender::SceneRender r = crossrender::renderScene(host, depth);
         EXPECT_EQ(r.err, PF_Err_NONE);
         EXPECT_TRUE(r.canariesIntact);
-        EXPECT_EQ(host.liveHandles(), 7)
-            << "the sequence record, its kept label map and blend (3 blocks each)";
-        EXPECT_EQ(host.lockedHandles(), 6);
+        // Kept maps and blends live on the heap (the host may drop them after every sequence).
+        EXPECT_EQ(host.liveHandles(), 1) << "the sequence record alone";
+        EXPECT_EQ(host.lockedHandles(), 0);
         EXPECT_EQ(host.outstandingCheckouts(), 0);
         EXPECT_EQ(masks.outstanding(), 0);
         if (r.err != PF_Err_NONE)
