@@ -57,6 +57,40 @@ endif()
 target_compile_definitions(zp_host_api INTERFACE ZP_HOST_SDK $<$<BOOL:${WIN32}>:_WINDOWS>)
 message(STATUS "Effect library and loader use the official headers in ${zp_sdk_dir}")
 
+# Multi-frame rendering needs effect API 13.25 (the sequence data suite, get-flattened) and the
+# compute cache and hash suites' headers. Older headers build the effect as it was before:
+# rendered by one thread at a time, reporting effect API 13.0 and neither threading flag
+# (effect/ProductInfo.h). The version is the one AE_Effect.h states.
+set(ZP_HOST_SDK_THREADED OFF)
+file(STRINGS "${zp_sdk_dir}/AE_Effect.h" zp_sdk_version_lines
+     REGEX "^[ \t]*#[ \t]*define[ \t]+PF_PLUG_IN_(VERSION|SUBVERS)[ \t]+[0-9]+")
+set(zp_sdk_version "")
+set(zp_sdk_subversion "")
+foreach(line IN LISTS zp_sdk_version_lines)
+  if(line MATCHES "PF_PLUG_IN_VERSION[ \t]+([0-9]+)")
+    set(zp_sdk_version ${CMAKE_MATCH_1})
+  elseif(line MATCHES "PF_PLUG_IN_SUBVERS[ \t]+([0-9]+)")
+    set(zp_sdk_subversion ${CMAKE_MATCH_1})
+  endif()
+endforeach()
+if(zp_sdk_version STREQUAL "" OR zp_sdk_subversion STREQUAL "")
+  message(STATUS "official headers: AE_Effect.h states no effect API version: building without "
+                 "multi-frame rendering (one render thread at a time, effect API 13.0 reported)")
+elseif("${zp_sdk_version}.${zp_sdk_subversion}" VERSION_LESS 13.25)
+  message(STATUS "official headers: effect API ${zp_sdk_version}.${zp_sdk_subversion} is older "
+                 "than 13.25: building without multi-frame rendering (one render thread at a "
+                 "time, effect API 13.0 reported)")
+elseif(NOT EXISTS "${zp_sdk_dir}/AE_ComputeCacheSuite.h" OR NOT EXISTS "${zp_sdk_dir}/AE_HashSuite.h")
+  message(STATUS "official headers: effect API ${zp_sdk_version}.${zp_sdk_subversion} without "
+                 "AE_ComputeCacheSuite.h and AE_HashSuite.h: building without multi-frame "
+                 "rendering (one render thread at a time, effect API 13.0 reported)")
+else()
+  set(ZP_HOST_SDK_THREADED ON)
+  target_compile_definitions(zp_host_api INTERFACE ZP_HOST_SDK_THREADED)
+  message(STATUS "official headers: effect API ${zp_sdk_version}.${zp_sdk_subversion}, "
+                 "multi-frame rendering on")
+endif()
+
 # The native tests, tools, benchmarks and fuzzers link the effect code into programs built with
 # the project's declarations; only the deliverables and the Windows test host (which meets them
 # through their entry points alone) are built in this mode.

@@ -62,7 +62,8 @@ PF_Err routeSequenceFlatten(const CommandArgs& a) {
 PF_Err routeSequenceSetdown(const CommandArgs& a) {
     return sequenceSetdown(a.in_data, a.out_data);
 }
-PF_Err routeGetFlattened(const CommandArgs& a) {
+// Routed only where the headers know the command (effect API 13.25 and up).
+[[maybe_unused]] PF_Err routeGetFlattened(const CommandArgs& a) {
     return sequenceGetFlattened(a.in_data, a.out_data);
 }
 PF_Err routeUserChangedParam(const CommandArgs& a) {
@@ -129,8 +130,10 @@ constexpr Handler kRoutes[PF_Cmd_NUM_CMDS] = {
     routeSmartRender,    // PF_Cmd_SMART_RENDER
     nullptr,
     nullptr,
-    nullptr,           // 25 to 27
+    nullptr, // 25 to 27
+#if ZP_HOST_THREADED
     routeGetFlattened, // PF_Cmd_GET_FLATTENED_SEQUENCE_DATA
+#endif
 };
 
 } // namespace
@@ -143,7 +146,7 @@ PF_Err aboutCommand(PF_OutData* out_data) {
 
 PF_Err globalSetup(PF_OutData* out_data) {
     out_data->out_flags |= static_cast<PF_OutFlags>(product::kOutFlags);
-    out_data->out_flags2 |= static_cast<PF_OutFlags2>(product::kOutFlags2);
+    out_data->out_flags2 |= static_cast<PF_OutFlags2>(product::kReportedOutFlags2);
     out_data->my_version = product::kMyVersion;
     return PF_Err_NONE;
 }

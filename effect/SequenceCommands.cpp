@@ -87,7 +87,7 @@ private:
 
 } // namespace
 
-RenderState* ownedRenderState(PF_ConstHandle sequence_data) {
+RenderState* ownedRenderState(const void* const* sequence_data) {
     if (sequence_data == nullptr || *sequence_data == nullptr)
         return nullptr;
     // The host's handle memory is read as a plain pointer, without locking. The value is
@@ -105,7 +105,10 @@ RenderState* ownedRenderState(PF_ConstHandle sequence_data) {
 
 PF_Err renderStateFor(PF_InData* in_data, RenderState*& state) {
     state = nullptr;
-    PF_ConstHandle record = in_data->sequence_data;
+    const void* const* record = in_data->sequence_data;
+    // Headers older than effect API 13.25 have no sequence data suite: the host then passes
+    // the record in in_data.
+#if ZP_HOST_THREADED
     {
         // Held for the one call only; no lock of ours is held meanwhile.
         SuiteHolder<PF_EffectSequenceDataSuite1> suite(in_data->pica_basicP, IfOffered{});
@@ -116,6 +119,7 @@ PF_Err renderStateFor(PF_InData* in_data, RenderState*& state) {
                 return err;
         }
     }
+#endif
     state = ownedRenderState(record);
     return PF_Err_NONE;
 }

@@ -30,7 +30,9 @@ PF_Err sequenceGetFlattened(PF_InData* in_data, PF_OutData* out_data);
 // The render state a sequence handle owns, or null: no handle, a flattened record, or a record
 // whose value this library did not make for that very handle (a copy of another sequence's
 // record, a stale or damaged one). The render commands take their state from here.
-RenderState* ownedRenderState(PF_ConstHandle sequence_data);
+// The handle is read-only: PF_ConstHandle of effect API 13.25 and up, spelled out for the
+// headers older than that, which do not declare it.
+RenderState* ownedRenderState(const void* const* sequence_data);
 
 // The render state of the sequence a render command renders. A host that offers the sequence
 // data suite is asked for the record (in_data->sequence_data may then be null); otherwise the

@@ -3,7 +3,11 @@
 # the same lines.
 #
 #   cmake -DPRODUCT_INFO=<ProductInfo.h> -DOUT_RC=<Pipl.rc> -DOUT_HEADER=<GeneratedPipl.h>
-#         -P GeneratePipl.cmake
+#         [-DTHREADED=ON|OFF] -P GeneratePipl.cmake
+#
+# THREADED (default ON) picks the description's multi-frame rendering values (kOutFlags2Threaded,
+# kSpecSubversionThreaded); OFF picks those of a build without it (kOutFlags2Single,
+# kSpecSubversionSingle). The code picks the same ones by ZP_HOST_THREADED.
 #
 # Layout (little-endian): 16-bit 1, 32-bit version 0, 32-bit property count, then per property
 # vendor code, key, 32-bit identifier 0, 32-bit length of the data padded to 4 bytes, and the
@@ -16,6 +20,15 @@ foreach(var PRODUCT_INFO OUT_RC OUT_HEADER)
     message(FATAL_ERROR "GeneratePipl.cmake: ${var} is not set")
   endif()
 endforeach()
+
+if(NOT DEFINED THREADED)
+  set(THREADED ON)
+endif()
+if(THREADED)
+  set(mode Threaded)
+else()
+  set(mode Single)
+endif()
 
 file(READ "${PRODUCT_INFO}" description)
 
@@ -135,10 +148,11 @@ product_text(kEntryPoint entry_point)
 product_text(kMatchName match_name)
 product_number(kPiplVersion pipl_version)
 product_number(kSpecVersion spec_version)
+product_number(kSpecSubversion${mode} spec_subversion)
 product_number(kMyVersion my_version)
 product_number(kInfoFlags info_flags)
 product_number(kOutFlags out_flags)
-product_number(kOutFlags2 out_flags2)
+product_number(kOutFlags2${mode} out_flags2)
 product_number(kReservedInfo reserved_info)
 
 set(d "")
@@ -157,8 +171,10 @@ add_property("8664" d)
 set(d "")
 append_le(d ${pipl_version} 4)
 add_property("ePVR" d)
+# Two 16-bit words, major then minor: a single 32-bit 13 reads as 13.0.
 set(d "")
-append_le(d ${spec_version} 4)
+append_le(d ${spec_version} 2)
+append_le(d ${spec_subversion} 2)
 add_property("eSVR" d)
 set(d "")
 append_le(d ${my_version} 4)

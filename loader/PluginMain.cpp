@@ -123,6 +123,9 @@ extern "C" ZP_LOADER_EXPORT PF_Err PluginMain(PF_Cmd cmd, PF_InData* in_data, PF
     }
 }
 
+// Official headers older than effect API 13.25 may not declare the registration entry's
+// callback; such a build (no multi-frame rendering) is found through its property list alone.
+#if ZP_HOST_THREADED
 namespace {
 
 // The registration's kind: the property list's 'eFKT', as the host reads four characters.
@@ -134,10 +137,10 @@ const A_u_char* text(const char* s) {
 
 } // namespace
 
-// Registers the effect with the names, category and entry point of the property list (both come
-// from effect/ProductInfo.h) and the effect API version these declarations are written for. No
-// support address is given. The library is not loaded for this: the host may call the entry
-// without ever sending a command.
+// Registers the effect with the names, category and entry point of the property list (all from
+// effect/ProductInfo.h) and the effect API version its 'eSVR' states. No support address is
+// given. The library is not loaded for this: the host may call the entry without ever sending a
+// command.
 extern "C" ZP_LOADER_EXPORT PF_Err
 PluginDataEntryFunction2(PF_PluginDataPtr inPtr, PF_PluginDataCB2 inPluginDataCallBackPtr,
                          SPBasicSuite* /*inSPBasicSuitePtr*/, const char* /*inHostName*/,
@@ -146,6 +149,8 @@ PluginDataEntryFunction2(PF_PluginDataPtr inPtr, PF_PluginDataCB2 inPluginDataCa
         return PF_Err_INVALID_CALLBACK;
     return inPluginDataCallBackPtr(inPtr, text(product::kDisplayName), text(product::kMatchName),
                                    text(product::kCategory), text(product::kEntryPoint),
-                                   kEffectKind, PF_AE_PLUG_IN_VERSION, PF_AE_PLUG_IN_SUBVERS,
+                                   kEffectKind, static_cast<A_long>(product::kSpecVersion),
+                                   static_cast<A_long>(product::kReportedSpecSubversion),
                                    static_cast<A_long>(product::kReservedInfo), nullptr);
 }
+#endif

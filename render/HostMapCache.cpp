@@ -7,6 +7,7 @@
 #include <exception>
 #include <new>
 
+#if ZP_HOST_THREADED
 namespace {
 
 // Hosts the class is registered with; frames consult the host only while one is.
@@ -169,3 +170,31 @@ void HostMapCache::checkin(void* receipt) noexcept {
     if (receipt != nullptr)
         cache_->AEGP_CheckinComputeReceipt(receipt);
 }
+
+#else
+// Headers older than effect API 13.25: no compute cache to register with, so every frame keeps
+// its maps in the library's own store.
+HostMapCache::HostMapCache(SPBasicSuite* basic, const AEGP_ComputeCacheSuite1* cache,
+                           const AEGP_HashSuite1* hash)
+    : basic_(basic), cache_(cache), hash_(hash) {}
+
+HostMapCache::~HostMapCache() = default;
+
+std::unique_ptr<HostMapCache> HostMapCache::forFrame(SPBasicSuite*) {
+    return nullptr;
+}
+
+void HostMapCache::registerClass(SPBasicSuite*) noexcept {}
+
+void HostMapCache::unregisterClass(SPBasicSuite*) noexcept {}
+
+bool HostMapCache::registered() {
+    return false;
+}
+
+MapCache::Checkout HostMapCache::checkout(const PropagationInputs&, const ComputeMap&) {
+    return {};
+}
+
+void HostMapCache::checkin(void*) noexcept {}
+#endif

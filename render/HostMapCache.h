@@ -11,6 +11,13 @@
 
 #include <memory>
 
+#if !ZP_HOST_THREADED
+// Official headers older than effect API 13.25 declare neither suite; such a build never
+// acquires them (forFrame() is always null there).
+struct AEGP_ComputeCacheSuite1;
+struct AEGP_HashSuite1;
+#endif
+
 class HostMapCache final : public MapCache {
 public:
     static constexpr const char* kClassName = "zonepainter.kept_label_map.v1";

@@ -31,7 +31,7 @@ TEST(CommandDispatch, GlobalSetupAddsItsFlagsToWhatIsThere) {
     host->outData().my_version = 0x12345678;
     ASSERT_EQ(host->send(PF_Cmd_GLOBAL_SETUP), PF_Err_NONE);
     EXPECT_EQ(static_cast<uint32_t>(host->outData().out_flags), 0x06000151u);
-    EXPECT_EQ(static_cast<uint32_t>(host->outData().out_flags2), 0x1402u);
+    EXPECT_EQ(static_cast<uint32_t>(host->outData().out_flags2), 0x08801402u);
     EXPECT_EQ(host->outData().my_version, 0x00080600u);
     EXPECT_EQ(host->outData().num_params, 0) << "the count belongs to parameter setup";
 }

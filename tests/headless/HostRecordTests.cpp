@@ -110,7 +110,7 @@ TEST(HostRecords, TheEffectWritesOutDataAndParameterRecordsAtTheHostsOffsets) {
     EXPECT_EQ(at<A_u_long>(out, 0), product::kMyVersion);
     EXPECT_EQ(at<A_u_long>(out, 96), product::kOutFlags);
     // Behind the 32-byte sound world: where the host looks for smart render and float support.
-    EXPECT_EQ(at<A_u_long>(out, 400), product::kOutFlags2);
+    EXPECT_EQ(at<A_u_long>(out, 400), product::kReportedOutFlags2);
     ASSERT_EQ(host->send(PF_Cmd_PARAMS_SETUP), PF_Err_NONE);
     EXPECT_EQ(at<A_long>(out, 48), params::kNumParams);
     ASSERT_EQ(host->send(PF_Cmd_SEQUENCE_SETUP), PF_Err_NONE);

@@ -2,7 +2,10 @@
 # folder that, like the SDKs of the 13.x era, keeps a fixed-width types shim in Win/stdint.h for
 # compilers that had none: it makes int32_t a long and declares the INT*_MAX limits for C only,
 # and A.h reaches it with #include "stdint.h". The stand-in's other headers carry host/'s
-# declarations, so the real sources compile against them. Every build must succeed:
+# declarations, so the real sources compile against them, less what came with effect API 13.25
+# (the sequence data suite, get-flattened, the compute cache and hash suites, the registration
+# entry's callback): AE_Effect.h states 13.7, and every build is one without multi-frame
+# rendering, whose property list says so. Every build must succeed:
 #  - shim: the folder as a user has it. The compiler's own <stdint.h> has to win: no object may
 #    depend on the shim, while a header found only in Win/ is still found;
 #  - long-int32: the shim put in front on purpose, so int32_t and A_long are long (32 bits on
@@ -11,6 +14,7 @@
 # Usage: cmake -DSOURCE_DIR=... -DWORK_DIR=... -DTOOLCHAIN=<mingw-w64.cmake> [-DLAUNCHER=ccache]
 #        [-DVARIANTS=shim;long-int32;long-a-long] -P CheckSdkStdintShim.cmake
 cmake_minimum_required(VERSION 3.25)
+include("${CMAKE_CURRENT_LIST_DIR}/PiplWords.cmake")
 if(NOT VARIANTS)
   set(VARIANTS shim long-int32 long-a-long)
 endif()
@@ -71,6 +75,17 @@ typedef uint64_t uintmax_t;
 #endif
 ]=])
 
+# Takes out a declaration the 13.x-era headers did not have; one that is not found stops the
+# check, so that the stand-in follows host/.
+function(strip_newer text_var pattern)
+  string(REGEX MATCH "${pattern}" found "${${text_var}}")
+  if(NOT found)
+    message(FATAL_ERROR "the stand-in cannot take out /${pattern}/: host/ changed")
+  endif()
+  string(REGEX REPLACE "${pattern}" "" stripped "${${text_var}}")
+  set(${text_var} "${stripped}" PARENT_SCOPE)
+endfunction()
+
 # host/'s declarations under the official headers' names, each including the next as they do.
 function(write_stand_in root a_long)
   file(READ "${SOURCE_DIR}/host/BasicTypes.h" basic)
@@ -88,6 +103,18 @@ function(write_stand_in root a_long)
     list(GET pair 0 name)
     list(GET pair 1 source)
     file(READ "${SOURCE_DIR}/host/${source}" text)
+    if(name STREQUAL "AE_Effect.h")
+      strip_newer(text "typedef const void\\* PF_ConstPtr;\n")
+      strip_newer(text "typedef const PF_ConstPtr\\* PF_ConstHandle;\n")
+      strip_newer(text "[^\n]*PF_Cmd_GET_FLATTENED_SEQUENCE_DATA = 28,\n")
+      strip_newer(text "[^\n]*PF_Cmd_TRANSLATE_PARAMS_TO_PREFS = 29,\n")
+      strip_newer(text "[^\n]*PF_OutFlag2_SUPPORTS_GET_FLATTENED_SEQUENCE_DATA[^\n]*\n")
+      strip_newer(text "[^\n]*PF_OutFlag2_SUPPORTS_THREADED_RENDERING[^\n]*\n")
+      string(REPLACE "PF_Cmd_NUM_CMDS = 34" "PF_Cmd_NUM_CMDS = 28" text "${text}")
+      string(APPEND text "#define PF_PLUG_IN_VERSION 13\n#define PF_PLUG_IN_SUBVERS 7\n")
+    elseif(name STREQUAL "AE_EffectSuites.h")
+      strip_newer(text "#define kPFEffectSequenceDataSuite [^}]*} PF_EffectSequenceDataSuite1;\n")
+    endif()
     string(REPLACE "#include \"host/BasicTypes.h\"" "#include \"A.h\"" text "${text}")
     string(REPLACE "#include \"host/EffectRecords.h\"" "#include \"AE_Effect.h\"" text "${text}")
     if(text MATCHES "#include \"host/")
@@ -127,6 +154,11 @@ foreach(variant IN LISTS VARIANTS)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "${variant}: the stand-in headers folder was refused:\n${out}\n${err}")
   endif()
+  string(REGEX REPLACE "[ \n]+" " " said "${out}")
+  if(NOT said MATCHES "effect API 13\\.7 is older than 13\\.25: building without multi-frame")
+    string(APPEND failures "\n  ${variant}: the configure did not report a build without "
+                           "multi-frame rendering")
+  endif()
   execute_process(COMMAND "${CMAKE_COMMAND}" --build "${binary}" -j2 --target Zonepainter
                           ZonepainterLoader -- -k
                   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -136,6 +168,9 @@ foreach(variant IN LISTS VARIANTS)
     string(APPEND failures "\n  ${variant}:\n    ${errors}")
     continue()
   endif()
+  # Neither threading flag, and effect API 13.0: what this build's global setup reports.
+  expect_pipl_property("${binary}" eSVR 0d000000 failures)
+  expect_pipl_property("${binary}" eGL2 00140000 failures)
   if(variant STREQUAL "shim")
     # The compiler's dependency lists name every header each object read.
     file(GLOB_RECURSE depends "${binary}/*.d")

@@ -169,6 +169,9 @@ TEST(LoaderRegistration, EntryRegistersTheEffectAsThePropertyListDescribesIt) {
               *expected::piplWord(expected::kPipl, sizeof expected::kPipl, "kind"));
     EXPECT_EQ(r.apiMajor, expected::kRegisteredApiMajor);
     EXPECT_EQ(r.apiMinor, expected::kRegisteredApiMinor);
+    // The same effect API version as 'eSVR': major in the low word, minor in the high one.
+    EXPECT_EQ(static_cast<uint32_t>(r.apiMajor) | static_cast<uint32_t>(r.apiMinor) << 16,
+              *expected::piplWord(expected::kPipl, sizeof expected::kPipl, "eSVR"));
     EXPECT_EQ(r.reservedInfo, expected::kRegisteredReservedInfo);
     EXPECT_FALSE(r.supportUrlGiven);
     EXPECT_FALSE(isLoaded(folder.libraryPath()));
