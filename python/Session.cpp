@@ -41,11 +41,25 @@ std::string withOverrides(const Json& scene, const std::string& paramsJson) {
     return doc.dump();
 }
 
+// NAME or NAME:N, as the command line's --fail-host-call takes it.
+std::unique_ptr<zpcli::EffectInstance> instanceFailing(const std::string& failHostCall) {
+    const size_t colon = failHostCall.rfind(':');
+    if (colon == std::string::npos)
+        return std::make_unique<zpcli::EffectInstance>(failHostCall);
+    int64_t nth = 1;
+    try {
+        nth = std::stoll(failHostCall.substr(colon + 1));
+    } catch (const std::exception&) {
+        throw zpcli::UsageError("fail_host_call: expected NAME or NAME:N");
+    }
+    return std::make_unique<zpcli::EffectInstance>(failHostCall.substr(0, colon), nth);
+}
+
 } // namespace
 
 Session::Session(const std::string& sceneText, const std::string& source,
                  const std::string& failHostCall)
-    : instance_(std::make_unique<zpcli::EffectInstance>(failHostCall)) {
+    : instance_(instanceFailing(failHostCall)) {
     setScene(sceneText, source);
 }
 

@@ -34,8 +34,8 @@ class Session {
 public:
     // Sets up the instance and applies the scene (`source` names it in messages). Throws
     // headless::SceneError for a bad scene, zpcli::PluginError when setup fails. For tests,
-    // `failHostCall` names a host function whose first call fails, as the command line's hidden
-    // --fail-host-call does.
+    // `failHostCall` names a host function whose first (NAME) or nth (NAME:N) call fails, as the
+    // command line's hidden --fail-host-call does.
     Session(const std::string& sceneText, const std::string& source,
             const std::string& failHostCall = {});
     Session(const Session&) = delete;
