@@ -293,12 +293,23 @@ PF_Err runPipeline(RenderState* state, RenderContext& context, PF_InData* in_dat
     const PropagationInputs inputs{map.width,     map.height,  raster.width,
                                    raster.height, raster.data, intensity.get()};
     LabelQueue& queue = context.propagationQueue;
+    // Cells from the intensity plane (or, without one, from the input), then the seeds: the same
+    // for a map made for keeping and for one made for this frame alone.
+    const auto prepareCells = [&](LabelMap& m) {
+        if (intensity.get() != nullptr) {
+            initCellsFromPlane(m, intensity.get());
+        } else {
+            std::memset(static_cast<void*>(m.cells), 0,
+                        static_cast<size_t>(cellCount) * sizeof(LabelCell));
+            fillLabelIntensity(m, input, input.bounds);
+        }
+        seedLabels(m, raster, raster.bounds);
+    };
     bool propagated = false;
     const LabelCell* kept = keptResults.map(inputs, [&](LabelCell* cells) {
         LabelMap made = map;
         made.cells = cells;
-        initCellsFromPlane(made, intensity.get());
-        seedLabels(made, raster, raster.bounds);
+        prepareCells(made);
         propagateLabels(made, queue);
         propagated = true;
     });
@@ -313,16 +324,8 @@ PF_Err runPipeline(RenderState* state, RenderContext& context, PF_InData* in_dat
     } else {
         cells.allocate(cellCount);
         map.cells = cells.get();
-        if (map.cells != nullptr) {
-            if (intensity.get() != nullptr) {
-                initCellsFromPlane(map, intensity.get());
-            } else {
-                std::memset(static_cast<void*>(map.cells), 0,
-                            static_cast<size_t>(cellCount) * sizeof(LabelCell));
-                fillLabelIntensity(map, input, input.bounds);
-            }
-            seedLabels(map, raster, raster.bounds);
-        }
+        if (map.cells != nullptr)
+            prepareCells(map);
     }
     clock.lap("intensity");
     if (kept == nullptr && map.cells != nullptr) {
