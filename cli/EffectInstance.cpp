@@ -35,13 +35,18 @@ headless::Host& EffectInstance::host() {
 
 void EffectInstance::render(headless::HostWorld& input, headless::HostWorld& output,
                             RenderKind kind, const Downsample& ds, PipelineObserver* observer) {
+    renderThrough(host_, input, output, kind, ds, observer);
+}
+
+void renderThrough(headless::Host& host, headless::HostWorld& input, headless::HostWorld& output,
+                   RenderKind kind, const Downsample& ds, PipelineObserver* observer) {
     const bool plain = kind == RenderKind::Plain;
     if (plain && input.bytesPerChannel() == 4)
         throw UsageError(kPlainFloatMessage);
-    host_.makeCurrent();
+    host.makeCurrent();
     // The input is the layer as the host hands it at this resolution; masks and the layer
     // height stay at full resolution.
-    PF_InData& in = host_.inData();
+    PF_InData& in = host.inData();
     in.downsample_x = PF_RationalScale{ds.numX, static_cast<A_u_long>(ds.denX)};
     in.downsample_y = PF_RationalScale{ds.numY, static_cast<A_u_long>(ds.denY)};
     in.height = fullResolutionHeight(input.height(), ds);
@@ -49,7 +54,7 @@ void EffectInstance::render(headless::HostWorld& input, headless::HostWorld& out
     PF_Err err = PF_Err_NONE;
     {
         ObserverScope observing(observer);
-        auto& protocol = host_.extension<headless::RenderProtocol>();
+        auto& protocol = host.extension<headless::RenderProtocol>();
         err = plain ? protocol.renderPlain(input, output)
                     : protocol.renderSmart(input, output, 8 * input.bytesPerChannel());
     }

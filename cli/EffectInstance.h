@@ -45,4 +45,9 @@ private:
     bool closed_ = false;
 };
 
+// Renders `input` into `output` through `host` (an instance's own host or a render-side host of
+// one, cli/ShotInstance.h) as EffectInstance::render describes, on the calling thread.
+void renderThrough(headless::Host& host, headless::HostWorld& input, headless::HostWorld& output,
+                   RenderKind kind, const Downsample& downsample, PipelineObserver* observer);
+
 } // namespace zpcli

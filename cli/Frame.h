@@ -33,10 +33,15 @@ struct Frame {
 // plain render of a float world.
 Frame renderFrame(headless::HostWorld& input, const FrameRequest& request);
 
+class ShotInstance;
+
 // Renders one picture with names that hold no frame token: reads the input, renders and writes
 // the output (or view), and prints the timings to `out` when asked; notes about forced
-// conversions go to `err`. Throws UsageError, PluginError or headless::SceneError.
-void renderStill(const RenderOptions& options, std::ostream& out, std::ostream& err);
+// conversions go to `err`. With `shot`, the picture is frame `time` of that shot and renders
+// through its instance; otherwise through an instance of its own. Throws UsageError,
+// PluginError or headless::SceneError.
+void renderStill(const RenderOptions& options, std::ostream& out, std::ostream& err,
+                 ShotInstance* shot = nullptr, A_long time = 0);
 
 // Sets up an instance and reads the scene at `path` into it, to refuse a bad scene before any
 // frame is rendered. Throws headless::SceneError or PluginError.

@@ -1,6 +1,7 @@
 #include "cli/EffectInstance.h"
 #include "cli/Frame.h"
 #include "cli/ImageIO.h"
+#include "cli/ShotInstance.h"
 #include "headless/Scene.h"
 
 #include <filesystem>
@@ -29,7 +30,8 @@ void checkSceneFile(const std::string& path) {
     headless::loadSceneFile(path, instance.host());
 }
 
-void renderStill(const RenderOptions& o, std::ostream& out, std::ostream& err) {
+void renderStill(const RenderOptions& o, std::ostream& out, std::ostream& err, ShotInstance* shot,
+                 A_long time) {
     if (o.depth != 0 && o.depth != 8 && o.depth != 16 && o.depth != 32)
         throw UsageError("--depth must be 8, 16 or 32");
     const bool plain = o.kind == RenderKind::Plain;
@@ -50,7 +52,8 @@ void renderStill(const RenderOptions& o, std::ostream& out, std::ostream& err) {
     request.repeat = o.repeat;
     request.failHostCall = o.failHostCall;
     request.failHostCallNth = o.failHostCallNth;
-    const Frame frame = renderFrame(*pic.world, request);
+    const Frame frame = shot != nullptr ? shot->render(*pic.world, request, time)
+                                        : renderFrame(*pic.world, request);
     if (o.timings)
         printTimings(*frame.capture, out);
 

@@ -6,6 +6,7 @@
 #include "cli/Jobs.h"
 #include "cli/Progress.h"
 #include "cli/Sequence.h"
+#include "cli/ShotInstance.h"
 
 #include <omp.h>
 
@@ -55,9 +56,13 @@ int runShot(const RenderOptions& o, const std::vector<int>& frames, std::ostream
             break;
         }
     };
+    // One instance for the whole shot, its frames rendered side by side as the host renders
+    // a thread-safe effect: a held stretch propagates once, whichever job renders its frames.
+    const FramePattern scene(o.scene, "--scene");
+    ShotInstance shot(scene.hasToken() ? std::string() : scene.expand(0));
     const JobsResult result = runJobs(
         frames, o.jobs, omp_get_max_threads(), o.failFast,
-        [&](int frame) { return renderSequenceFrame(o, frame); }, report);
+        [&](int frame) { return renderSequenceFrame(o, frame, &shot); }, report);
     progress.finish();
 
     std::vector<int> failed;

@@ -77,7 +77,8 @@ void checkSequence(const RenderOptions& o, const std::vector<int>& frames) {
         checkSceneFile(p.scene.expand(0));
 }
 
-FrameOutcome renderSequenceFrame(const RenderOptions& options, int frame) noexcept {
+FrameOutcome renderSequenceFrame(const RenderOptions& options, int frame,
+                                 ShotInstance* shot) noexcept {
     FrameOutcome outcome;
     outcome.frame = frame;
     const auto start = std::chrono::steady_clock::now();
@@ -94,7 +95,7 @@ FrameOutcome renderSequenceFrame(const RenderOptions& options, int frame) noexce
             outcome.reason = "'" + one.output + "' exists";
         } else {
             std::ostringstream out, notes;
-            renderStill(one, out, notes);
+            renderStill(one, out, notes, shot, frame);
             outcome.status = FrameOutcome::Status::Rendered;
             outcome.timings = out.str();
             outcome.notes = notes.str();

@@ -30,10 +30,15 @@ struct FrameOutcome {
 // be read. Throws UsageError (headless::SceneError for a shared scene).
 void checkSequence(const RenderOptions& options, const std::vector<int>& frames);
 
+class ShotInstance;
+
 // Reads, renders and writes `frame` with the frame token of each name replaced by its number
 // (names without a token serve every frame). With `skipExisting` an output file that exists is
-// left alone and the frame skipped. Each call sets up a host of its own: calls may run on any
-// thread, at the same time, and a frame's bytes don't depend on what else runs.
-FrameOutcome renderSequenceFrame(const RenderOptions& options, int frame) noexcept;
+// left alone and the frame skipped. Without `shot` each call sets up an instance of its own
+// (a farm worker's frames); with it the frame renders through the shot's one instance. Either
+// way calls may run on any thread, at the same time, and a frame's bytes don't depend on what
+// else runs.
+FrameOutcome renderSequenceFrame(const RenderOptions& options, int frame,
+                                 ShotInstance* shot = nullptr) noexcept;
 
 } // namespace zpcli

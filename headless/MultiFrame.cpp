@@ -86,6 +86,12 @@ Host& MultiFrameRenderer::threadHost() {
     return made;
 }
 
+Host& MultiFrameRenderer::frameHost() {
+    Host& h = threadHost();
+    h.renderFor(ui_, &copy_);
+    return h;
+}
+
 PF_Err MultiFrameRenderer::renderSmart(HostWorld& input, HostWorld& output, int bitdepth,
                                        A_long time) {
     Host& h = threadHost();

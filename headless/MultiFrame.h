@@ -43,6 +43,12 @@ public:
     // thread's render-side host; any number of threads may call it at once.
     PF_Err renderSmart(HostWorld& input, HostWorld& output, int bitdepth, A_long time = 0);
 
+    // This thread's render-side host with the instance's parameter values and masks copied in
+    // afresh, for a caller that gives the frame values of its own before rendering through it
+    // (the host evaluates parameters and masks at each frame's time). Any number of threads
+    // at once; the instance must not change meanwhile.
+    Host& frameHost();
+
     struct Frame {
         HostWorld* input = nullptr;
         HostWorld* output = nullptr;
