@@ -1,11 +1,17 @@
-// Frames per second of a shot through the command-line tool's own path (the job scheduler and
-// the per-frame read, render and write): twelve 1920x1080 8-bit PNG frames of the demo
-// photograph, enlarged and moved along a pixel per frame, with the demo's strokes stretched
-// alike, rendered one at a time and two at a time. Process start-up, which the tool pays once
-// per run, is left out. The CPU column is the whole process's: near twice the real time when
-// both cores were free for the two-at-a-time run.
+// Frames per second of a 1080p shot: twelve 1920x1080 8-bit frames of the demo photograph,
+// enlarged and moved along a pixel per frame, with the demo's strokes stretched alike.
+//
+// BM_Shot1080p runs the command-line tool's own path (the job scheduler, and per frame reading,
+// rendering through the shot's one instance, and writing PNG). BM_RenderThreads1080p renders
+// the same frames from memory through one sequence on 1 and 2 render threads at once, as the
+// host's multi-frame rendering does, and reports the peak memory the run added to the process
+// (its resident high-water mark, reset before the run). BM_HeldPlate1080p renders a held plate
+// (12 identical frames) on 2 threads and counts its propagations. Process start-up, which the
+// tool pays once per run, is left out. The CPU column is the whole process's.
+#include "cli/ImageIO.h"
 #include "cli/Jobs.h"
 #include "cli/Sequence.h"
+#include "cli/ShotInstance.h"
 #include "effect/Command.h"
 #include "headless/LayerMasks.h"
 #include "headless/Scene.h"
@@ -15,10 +21,14 @@
 #include <benchmark/benchmark.h>
 #include <omp.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <vector>
 #include <stdexcept>
 #include <string>
 
@@ -84,8 +94,13 @@ private:
     fs::path dir_;
 };
 
-void BM_Shot1080p(benchmark::State& state) {
+const ShotFolder& shotFolder() {
     static const ShotFolder shot;
+    return shot;
+}
+
+void BM_Shot1080p(benchmark::State& state) {
+    const ShotFolder& shot = shotFolder();
     zpcli::RenderOptions options;
     options.scene = shot.scene();
     options.input = shot.pattern("in");
@@ -96,9 +111,10 @@ void BM_Shot1080p(benchmark::State& state) {
     const int jobs = static_cast<int>(state.range(0));
 
     for (auto _ : state) {
+        zpcli::ShotInstance instance(options.scene);
         const auto result = zpcli::runJobs(
             frames, jobs, omp_get_max_threads(), false,
-            [&](int f) { return zpcli::renderSequenceFrame(options, f); },
+            [&](int f) { return zpcli::renderSequenceFrame(options, f, &instance); },
             [](const zpcli::FrameOutcome&) {});
         for (const zpcli::FrameOutcome& r : result.outcomes) {
             if (r.status != zpcli::FrameOutcome::Status::Rendered) {
@@ -120,5 +136,106 @@ BENCHMARK(BM_Shot1080p)
     ->MeasureProcessCPUTime()
     ->UseRealTime()
     ->Iterations(2);
+
+// The resident high-water mark of the process in bytes, and a reset of it (Linux 4.0 on).
+double peakResidentBytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stod(line.substr(6)) * 1024.0;
+    }
+    return 0;
+}
+void resetPeakResident() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+struct Plates {
+    explicit Plates(bool held) {
+        const ShotFolder& shot = shotFolder();
+        scene = shot.scene();
+        for (int f = 1; f <= kFrames; ++f)
+            worlds.push_back(zpcli::readPicture(shot.frame("in", held ? 1 : f), 0).world);
+    }
+    std::string scene;
+    std::vector<std::unique_ptr<headless::HostWorld>> worlds;
+};
+
+// Renders the plates on `threads` render threads through one new sequence; returns the frames
+// whose label map was propagated rather than found kept.
+int renderThrough(const Plates& plates, int threads, benchmark::State& state) {
+    zpcli::ShotInstance instance(plates.scene);
+    std::vector<int> frames;
+    for (int f = 0; f < kFrames; ++f)
+        frames.push_back(f);
+    zpcli::FrameRequest request;
+    request.keepViews = false;
+    std::atomic<int> propagated{0};
+    const auto result = zpcli::runJobs(
+        frames, threads, omp_get_max_threads(), false,
+        [&](int f) {
+            zpcli::FrameOutcome r;
+            r.frame = f;
+            try {
+                const zpcli::Frame frame =
+                    instance.render(*plates.worlds[static_cast<size_t>(f)], request, f);
+                if (frame.capture->reused.empty() || !frame.capture->reused.front())
+                    ++propagated;
+                r.status = zpcli::FrameOutcome::Status::Rendered;
+            } catch (const std::exception& e) {
+                r.reason = e.what();
+            }
+            return r;
+        },
+        [](const zpcli::FrameOutcome&) {});
+    for (const zpcli::FrameOutcome& r : result.outcomes) {
+        if (r.status != zpcli::FrameOutcome::Status::Rendered)
+            state.SkipWithError(("frame " + std::to_string(r.frame) + ": " + r.reason).c_str());
+    }
+    return propagated;
+}
+
+void BM_RenderThreads1080p(benchmark::State& state) {
+    static const Plates plates(false);
+    const int threads = static_cast<int>(state.range(0));
+    double added = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        resetPeakResident();
+        const double base = peakResidentBytes();
+        state.ResumeTiming();
+        renderThrough(plates, threads, state);
+        added = std::max(added, peakResidentBytes() - base);
+    }
+    state.counters["frames/s"] = benchmark::Counter(
+        static_cast<double>(kFrames * state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["peak MB added"] = added / 1e6;
+}
+
+void BM_HeldPlate1080p(benchmark::State& state) {
+    static const Plates plates(true);
+    int propagated = 0;
+    for (auto _ : state)
+        propagated = renderThrough(plates, static_cast<int>(state.range(0)), state);
+    state.counters["frames/s"] = benchmark::Counter(
+        static_cast<double>(kFrames * state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["propagations"] = propagated;
+}
+
+// Argument: render threads.
+BENCHMARK(BM_RenderThreads1080p)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kSecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Iterations(2);
+BENCHMARK(BM_HeldPlate1080p)
+    ->Arg(2)
+    ->Unit(benchmark::kSecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime()
+    ->Iterations(1);
 
 } // namespace
