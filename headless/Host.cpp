@@ -410,6 +410,8 @@ void Host::renderFor(const Host& ui, const PF_Handle* renderCopy) {
     values_ = ui.values_;
     pluginPath_ = ui.pluginPath_;
     in_.global_data = ui.in_.global_data;
+    in_.width = ui.in_.width; // the layer's size: blur and glow radii follow its height
+    in_.height = ui.in_.height;
     in_.current_time = ui.in_.current_time;
     in_.time_step = ui.in_.time_step;
     in_.time_scale = ui.in_.time_scale;

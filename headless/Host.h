@@ -144,8 +144,8 @@ public:
     PF_Err getFlattenedSequenceData(PF_Handle& flat);
 
     // --- render side (headless/MultiFrame.h) ---------------------------------------------
-    // Makes this host render for the instance `ui`: its parameter values, masks, withheld
-    // suites and plug-in path are copied (again at every call), and its compute cache is
+    // Makes this host render for the instance `ui`: its parameter values, masks, layer size,
+    // times, downsampling, withheld suites and plug-in path are copied (again at every call), and its compute cache is
     // shared. With `renderCopy` set, this host sends render commands with
     // in_data->sequence_data null and the sequence data suite answers with *renderCopy.
     void renderFor(const Host& ui, const PF_Handle* renderCopy);

@@ -2,6 +2,8 @@
 // through the loader, at 8, 16 and 32 bits. When ZP_WINDOWS_RENDER_DIR names a folder, the
 // output pixels are left there for the Linux build to compare with its own render
 // (CrossPlatformGoldenTests in test_render).
+#include "headless/ComputeCache.h"
+#include "headless/MultiFrame.h"
 #include "tests/support/CrossRenderScene.h"
 #include "tests/windows/WindowsPlugin.h"
 
@@ -105,6 +107,48 @@ TEST(WindowsRender, SharedSceneAtEveryDepthThroughTheLoader) {
         const std::string path = folder + "\\" + crossrender::outputFileName(depth);
         EXPECT_TRUE(writeBytes(path, pixels)) << "writing " << path;
     }
+}
+
+// The host's multi-frame mode through the loader: the sequence copied for rendering
+// (get-flattened, resetup) and frames of every depth rendered on three threads at once, each
+// with no sequence data in in_data and the kept map shared through the compute cache, eagerly
+// purged. Every frame equals the instance's own render of it.
+TEST(WindowsRender, SeveralRenderThreadsOfOneCopyRenderWhatTheInstanceRenders) {
+    LoadedPlugin p;
+    headless::Host& host = p.host;
+    ASSERT_EQ(host.setupInstance(), PF_Err_NONE) << p.message();
+    crossrender::applyScene(host);
+    host.computeCache().setPurgeEagerly(true);
+    {
+        headless::MultiFrameRenderer renderer(host);
+        ASSERT_EQ(renderer.copyInstance(), PF_Err_NONE);
+        for (const int depth : crossrender::kBitdepths) {
+            SCOPED_TRACE("bit depth " + std::to_string(depth));
+            const std::vector<uint8_t> expected = crossrender::renderScene(host, depth).output;
+            constexpr int kFrames = 6;
+            std::vector<std::unique_ptr<headless::HostWorld>> worlds;
+            std::vector<headless::MultiFrameRenderer::Frame> frames;
+            for (int f = 0; f < kFrames; ++f) {
+                worlds.push_back(std::make_unique<headless::HostWorld>(
+                    crossrender::kWidth, crossrender::kHeight, depth / 8));
+                crossrender::paintScene(*worlds.back());
+                worlds.push_back(std::make_unique<headless::HostWorld>(
+                    crossrender::kWidth, crossrender::kHeight, depth / 8));
+                frames.push_back({worlds[worlds.size() - 2].get(), worlds.back().get(), depth, f});
+            }
+            EXPECT_EQ(renderer.renderFrames(frames, 3), PF_Err_NONE);
+            for (int f = 0; f < kFrames; ++f)
+                EXPECT_EQ(worlds[static_cast<size_t>(2 * f + 1)]->packedPixels(), expected)
+                    << "frame " << f;
+        }
+        EXPECT_EQ(host.computeCache().checkedOut(), 0);
+        EXPECT_TRUE(host.computeCache().faults().empty());
+        EXPECT_TRUE(renderer.traps().empty());
+        EXPECT_TRUE(renderer.protocolFaults().empty());
+        EXPECT_EQ(renderer.setdownCopy(), PF_Err_NONE);
+    }
+    EXPECT_EQ(host.teardownInstance(), PF_Err_NONE);
+    EXPECT_EQ(host.liveHandles(), 0);
 }
 
 } // namespace
