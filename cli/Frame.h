@@ -33,20 +33,18 @@ struct Frame {
 // plain render of a float world.
 Frame renderFrame(headless::HostWorld& input, const FrameRequest& request);
 
-// Renders one picture with names that hold no frame token: reads the input (converting its
-// colour to the working space when asked), renders and writes the output (or view; the output
-// converted back), and prints the timings to `out` when asked; notes about forced conversions go
-// to `err`. An existing output is refused with `noOverwrite`; a missing folder is made with
-// `makeFolders`. Throws UsageError, PluginError or headless::SceneError.
+// Renders one picture with names that hold no frame token: reads the input, renders and writes
+// the output (or view), and prints the timings to `out` when asked; notes about forced
+// conversions go to `err`. Throws UsageError, PluginError or headless::SceneError.
 void renderStill(const RenderOptions& options, std::ostream& out, std::ostream& err);
-
-// Refuses, before any frame is read, settings that hold for every frame: the output's
-// compression and the colour spaces. Throws UsageError.
-void checkRenderSettings(const RenderOptions& options);
 
 // Sets up an instance and reads the scene at `path` into it, to refuse a bad scene before any
 // frame is rendered. Throws headless::SceneError or PluginError.
 void checkSceneFile(const std::string& path);
+
+// Refuses, before any frame is read, settings that hold for every frame: the output's
+// compression and the colour spaces. Throws UsageError.
+void checkRenderSettings(const RenderOptions& options);
 
 // One line per stage: name and milliseconds, the propagation marked when the label map was
 // reused; with several renders each one's stages under a heading.

@@ -51,9 +51,9 @@ void checkOutputPath(const std::string& path, bool folderMayBeMissing = false);
 // spells it: a method and, for some, ":level") is one the format of `path` takes. Empty passes.
 void checkCompression(const std::string& path, const std::string& compression);
 
-// The compression written when none is asked for: "zip:1" for PNG (zlib's fastest level, about
-// a fifth of OpenImageIO's default level's time for a file a few per cent larger), the library's
-// default for the other formats (and JPEG quality 95).
+// The compression written when none is asked for: "zip:1" for PNG (zlib's fastest level: a
+// 1080p frame encodes in about 0.24 s instead of 0.86 s at OpenImageIO's level 6, for a file
+// about 14% larger), the library's default for the other formats (and JPEG quality 95).
 std::string defaultCompression(const std::string& path);
 
 // Writes a world's colour, and its alpha when `withAlpha` and the format holds alpha. Every
