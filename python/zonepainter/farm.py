@@ -147,14 +147,17 @@ def _connect(args):
     client = Client(args.scheduler, timeout=wait)
     try:
         if not client.scheduler_info().get("workers"):
+            no_workers = _NoWorkers(f"no worker joined {args.scheduler} in "
+                                    f"{args.wait_for_workers:g} s; start one with: dask-worker "
+                                    f"{args.scheduler} --nthreads 1")
+            if args.wait_for_workers == 0:  # dask reads a timeout of 0 as none: never wait
+                raise no_workers
             _say(f"waiting up to {args.wait_for_workers:g} s for a worker to join "
                  f"{args.scheduler}")
             try:
                 client.wait_for_workers(1, timeout=args.wait_for_workers)
             except Exception as e:  # dask's TimeoutError (asyncio's or its own, by version)
-                raise _NoWorkers(f"no worker joined {args.scheduler} in "
-                                 f"{args.wait_for_workers:g} s; start one with: dask-worker "
-                                 f"{args.scheduler} --nthreads 1") from e
+                raise no_workers from e
     except BaseException:
         client.close()
         raise
@@ -273,6 +276,10 @@ def main(argv=None) -> int:
         progress.finish()
         _summary(failed, len(frames), cancelled, "--fail-fast")
         return code
+    except KeyboardInterrupt:  # before the frames were all submitted
+        client.cancel(list(futures))
+        _say(f"{len(frames)} of {len(frames)} frames cancelled (interrupted)")
+        return INTERRUPTED
     finally:
         try:
             client.unsubscribe_topic("all")
