@@ -67,6 +67,16 @@ struct RenderOptions {
     std::string failHostCall;
     int64_t failHostCallNth = 1;
     bool skipExisting = false; // leave frames whose output file exists alone
+    bool noOverwrite = false;  // refuse (fail the frame) rather than replace an existing output
+    bool makeFolders = false;  // make the output's missing folders instead of refusing
+    // OpenImageIO's "compression" attribute for the output ("zip:6", "none", "piz", "dwaa:45");
+    // empty for the tool's choice per format (cli/ImageIO.h).
+    std::string compression;
+    // Colour spaces (OpenColorIO's, from $OCIO, or OpenImageIO's built-in ones): the input is
+    // converted from `colorspace` to `workingSpace` before the effect and back after it. Either
+    // empty: no conversion.
+    std::string colorspace;
+    std::string workingSpace;
 
     // A shot: the frames ("1001-1100", cli/FrameRange.h; empty for one picture), frames
     // rendered at once, whether the first failure stops new frames from starting, and what is

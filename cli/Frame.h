@@ -47,6 +47,10 @@ void renderStill(const RenderOptions& options, std::ostream& out, std::ostream& 
 // frame is rendered. Throws headless::SceneError or PluginError.
 void checkSceneFile(const std::string& path);
 
+// Refuses, before any frame is read, settings that hold for every frame: the output's
+// compression and the colour spaces. Throws UsageError.
+void checkRenderSettings(const RenderOptions& options);
+
 // One line per stage: name and milliseconds, the propagation marked when the label map was
 // reused; with several renders each one's stages under a heading.
 void printTimings(const FrameCapture& capture, std::ostream& out);

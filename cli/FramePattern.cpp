@@ -25,8 +25,9 @@ FramePattern::FramePattern(const std::string& name, const std::string& option) :
     for (size_t i = 0; i < name.size();) {
         size_t length = 0;
         int width = 0;
-        if (name[i] == '#') {
-            while (i + length < name.size() && name[i + length] == '#')
+        if (name[i] == '#' || name[i] == '@') {
+            // One digit per character, for '@' as for '#' (oiiotool reads one '#' as four).
+            while (i + length < name.size() && name[i + length] == name[i])
                 ++length;
             width = static_cast<int>(length);
         } else if (name[i] == '%') {

@@ -1,5 +1,6 @@
-// A file name that may stand for one file per frame. The frame token is a run of '#' (one digit
-// per '#': "shot.####.exr" names shot.1001.exr) or printf's "%d" and "%0Nd" ("shot.%04d.exr").
+// A file name that may stand for one file per frame. The frame token is a run of '#' or of '@'
+// (one digit per character: "shot.####.exr" and "shot.@@@@.exr" name shot.1001.exr) or printf's
+// "%d" and "%0Nd" ("shot.%04d.exr").
 // Numbers are padded with zeros to the token's width; a negative frame keeps its minus sign
 // within that width, as printf pads it ("-005" for -5 and ####). "%%" is a literal '%'.
 #pragma once

@@ -1,5 +1,6 @@
 #include "cli/ImageIO.h"
 
+#include "cli/Messages.h"
 #include "cli/TempFile.h"
 
 #include <OpenImageIO/imageio.h>
@@ -27,14 +28,6 @@ std::string lowerExtension(const std::string& path) {
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return ext;
-}
-
-// OpenImageIO's messages may span lines; one line reads better after "cannot read ...:".
-std::string oneLine(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
-        s.pop_back();
-    std::replace(s.begin(), s.end(), '\n', ' ');
-    return s.empty() ? std::string("unknown error") : s;
 }
 
 // --- reading -----------------------------------------------------------------------------------
@@ -200,30 +193,102 @@ Stored storedFor(Format f, int bpc) {
 
 } // namespace
 
-void checkOutputPath(const std::string& path) {
+void checkOutputPath(const std::string& path, bool folderMayBeMissing) {
     formatOf(path);
     const fs::path p(path);
     const fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
     std::error_code ec;
-    if (!fs::is_directory(dir, ec))
+    if (!folderMayBeMissing && !fs::is_directory(dir, ec))
         throw UsageError("cannot write " + quoted(path) + ": folder " + quoted(dir.string()) +
-                         " does not exist");
+                         " does not exist; make it, or add --mkdir");
     if (fs::is_directory(p, ec))
         throw UsageError("cannot write " + quoted(path) + ": it is a folder");
 }
 
+namespace {
+
+// The compression methods each format's writer knows, as OpenImageIO names them; those marked
+// take a ":level" (or quality). A name the writer does not know would be ignored silently and
+// the file written with its default, which is not what was asked for.
+struct Method {
+    const char* name;
+    bool level;
+};
+
+const std::vector<Method>& methodsOf(Format f) {
+    static const std::vector<Method> png = {{"zip", true}, {"none", false}};
+    static const std::vector<Method> tiff = {
+        {"none", false}, {"lzw", false}, {"zip", true}, {"packbits", false}, {"ccittrle", false}};
+    static const std::vector<Method> exr = {
+        {"none", false},  {"rle", false}, {"zip", false},  {"zips", false}, {"piz", false},
+        {"pxr24", false}, {"b44", false}, {"b44a", false}, {"dwaa", true},  {"dwab", true}};
+    static const std::vector<Method> jpeg = {{"jpeg", true}};
+    switch (f) {
+    case Format::Png:
+        return png;
+    case Format::Tiff:
+        return tiff;
+    case Format::Exr:
+        return exr;
+    case Format::Jpeg:
+        return jpeg;
+    }
+    return png;
+}
+
+} // namespace
+
+void checkCompression(const std::string& path, const std::string& compression) {
+    if (compression.empty())
+        return;
+    const Format format = formatOf(path);
+    const size_t colon = compression.find(':');
+    const std::string name = compression.substr(0, colon);
+    const std::vector<Method>& methods = methodsOf(format);
+    std::string known;
+    for (const Method& m : methods)
+        known += (known.empty() ? "" : ", ") + std::string(m.name) + (m.level ? "[:N]" : "");
+    for (const Method& m : methods) {
+        if (name != m.name)
+            continue;
+        if (colon == std::string::npos)
+            return;
+        const std::string level = compression.substr(colon + 1);
+        if (m.level && !level.empty() && level.size() <= 3 &&
+            level.find_first_not_of("0123456789") == std::string::npos)
+            return;
+        break;
+    }
+    throw UsageError("--compression " + compression + ": " + lowerExtension(path) + " files take " +
+                     known);
+}
+
+std::string defaultCompression(const std::string& path) {
+    switch (formatOf(path)) {
+    case Format::Png:
+        // zlib's fastest level: OpenImageIO's default level takes several times as long for a
+        // file only a little smaller, and writing is much of a shot's time.
+        return "zip:1";
+    case Format::Jpeg:
+        return "jpeg:95";
+    default:
+        return {};
+    }
+}
+
 void writePicture(const std::string& path, const headless::HostWorld& world, bool withAlpha,
-                  std::ostream& notes) {
+                  std::ostream& notes, const std::string& compression, bool noReplace) {
     checkOutputPath(path);
+    checkCompression(path, compression);
     const Format format = formatOf(path);
     const int bpc = world.bytesPerChannel();
     const Stored st = storedFor(format, bpc);
     if (st.stored != storedFor(Format::Tiff, bpc).stored)
-        notes << path << ": this format holds no " << depthName(bpc) << " samples; writing "
-              << st.name << "\n";
+        notes << "zonepainter: " << path << ": this format holds no " << depthName(bpc)
+              << " samples; writing " << st.name << "\n";
     bool alpha = withAlpha;
     if (alpha && format == Format::Jpeg) {
-        notes << path << ": JPEG holds no alpha; writing colour only\n";
+        notes << "zonepainter: " << path << ": JPEG holds no alpha; writing colour only\n";
         alpha = false;
     }
     const int channels = alpha ? 4 : 3;
@@ -233,8 +298,18 @@ void writePicture(const std::string& path, const headless::HostWorld& world, boo
         spec.alpha_channel = 3;
     // The samples are written as they are held: no division by alpha on the way out.
     spec.attribute("oiio:UnassociatedAlpha", 1);
-    if (format == Format::Jpeg)
-        spec.attribute("Compression", "jpeg:95");
+    const std::string method = compression.empty() ? defaultCompression(path) : compression;
+    if (format == Format::Png) {
+        // OpenImageIO's PNG writer takes its zlib level from its own attribute, not from
+        // "compression"; "none" is level 0 and a bare "zip" zlib's default, 6.
+        const size_t colon = method.find(':');
+        const int level = method == "none"             ? 0
+                          : colon == std::string::npos ? 6
+                                                       : std::stoi(method.substr(colon + 1));
+        spec.attribute("png:compressionLevel", std::clamp(level, 0, 9));
+    } else if (!method.empty()) {
+        spec.attribute("compression", method);
+    }
 
     std::vector<uint8_t> s8;
     std::vector<uint16_t> s16;
@@ -264,7 +339,7 @@ void writePicture(const std::string& path, const headless::HostWorld& world, boo
     if (!out->open(temp.path(), spec) || !out->write_image(st.given, data) || !out->close())
         throw UsageError("cannot write " + quoted(path) + ": " + oneLine(out->geterror()));
     out.reset();
-    temp.commit();
+    temp.commit(noReplace);
 }
 
 } // namespace zpcli

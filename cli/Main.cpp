@@ -1,6 +1,7 @@
 // zonepainter: renders frames through the real plug-in in the headless host, and shows what
 // the plug-in tells a host about itself.
 #include "cli/Commands.h"
+#include "cli/Messages.h"
 #include "cli/TempFile.h"
 #include "headless/Scene.h"
 
@@ -12,6 +13,8 @@
 #include <new>
 
 int main(int argc, char** argv) {
+    // Before anything can print: what libraries write to stderr becomes lines of ours.
+    const zpcli::StderrRelay relay;
     CLI::App app{"Zonepainter command-line renderer: drives the plug-in through a headless host"};
     app.require_subcommand(1);
     std::string plugin;
@@ -33,7 +36,7 @@ int main(int argc, char** argv) {
         ->required();
     render
         ->add_option("--input", ro.input,
-                     "input image (PNG, TIFF, EXR, JPEG ...); a frame token (#### or %04d) "
+                     "input image (PNG, TIFF, EXR, JPEG ...); a frame token (####, @@@@ or %04d) "
                      "names one file per frame")
         ->required();
     render
@@ -66,6 +69,19 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 256));
     render->add_flag("--skip-existing", ro.skipExisting,
                      "leave frames whose output file exists alone");
+    auto* noOverwrite = render->add_flag("--no-overwrite", ro.noOverwrite,
+                                         "refuse to replace an existing output (a shot: that "
+                                         "frame fails); by default outputs are replaced");
+    render->add_flag("--mkdir", ro.makeFolders, "make the output's folder when it is missing");
+    render->add_option("--compression", ro.compression,
+                       "output compression as OpenImageIO names it: zip:N, none, zips, piz, "
+                       "dwaa:45, jpeg:90 ... (default: zip:1 for PNG, the library's otherwise)");
+    render->add_option("--colorspace", ro.colorspace,
+                       "colour space the input is stored in (and the output written in): "
+                       "a name from $OCIO's config, or linear, sRGB, Rec709");
+    render->add_option("--working-space", ro.workingSpace,
+                       "colour space the effect works in; the input is converted to it and the "
+                       "result back");
     render->add_flag("--fail-fast", ro.failFast,
                      "start no new frame once one has failed (frames running finish)");
     render
@@ -80,11 +96,18 @@ int main(int argc, char** argv) {
     auto* demo = app.add_subcommand("demo", "render the bundled example and its views");
     demo->add_option("--output", demoDir, "folder to write into (default ./demo-output)");
 
+    noOverwrite->excludes("--skip-existing");
+
     zpcli::removeTempFilesOnInterrupt();
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 2;
+        if (e.get_exit_code() == 0)
+            return app.exit(e); // --help
+        // One line of ours, as every other message, instead of CLI11's own two.
+        std::cerr << "zonepainter: " << zpcli::oneLine(e.what())
+                  << " (zonepainter --help lists the options)\n";
+        return 2;
     }
     try {
         if (info->parsed()) {
@@ -119,19 +142,19 @@ int main(int argc, char** argv) {
         if (demo->parsed())
             return zpcli::runDemo(demoDir, std::cout, std::cerr);
     } catch (const zpcli::PluginError& e) {
-        std::cerr << "zonepainter: " << e.what() << "\n";
+        std::cerr << "zonepainter: " << zpcli::oneLine(e.what()) << "\n";
         return 1;
     } catch (const zpcli::UsageError& e) {
-        std::cerr << "zonepainter: " << e.what() << "\n";
+        std::cerr << "zonepainter: " << zpcli::oneLine(e.what()) << "\n";
         return 2;
     } catch (const headless::SceneError& e) {
-        std::cerr << "zonepainter: scene error: " << e.what() << "\n";
+        std::cerr << "zonepainter: scene error: " << zpcli::oneLine(e.what()) << "\n";
         return 2;
     } catch (const std::bad_alloc&) {
         std::cerr << "zonepainter: out of memory\n";
         return 2;
     } catch (const std::exception& e) {
-        std::cerr << "zonepainter: " << e.what() << "\n";
+        std::cerr << "zonepainter: " << zpcli::oneLine(e.what()) << "\n";
         return 2;
     }
     return 0;

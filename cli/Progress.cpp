@@ -45,7 +45,7 @@ void Progress::rendered(int frame, double ms) {
     ++rendered_;
     if (mode_ == ProgressMode::Plain) {
         char line[64];
-        std::snprintf(line, sizeof line, "frame %d done %.0f ms\n", frame, ms);
+        std::snprintf(line, sizeof line, "zonepainter: frame %d done %.0f ms\n", frame, ms);
         out_ << line << std::flush;
     }
     advance();
@@ -54,7 +54,7 @@ void Progress::rendered(int frame, double ms) {
 void Progress::skipped(int frame, const std::string& why) {
     ++skipped_;
     if (mode_ == ProgressMode::Plain)
-        out_ << "frame " << frame << " skipped: " << why << "\n" << std::flush;
+        out_ << "zonepainter: frame " << frame << " skipped: " << why << "\n" << std::flush;
     advance();
 }
 
@@ -117,8 +117,14 @@ void Progress::finish() {
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     char line[160];
-    std::snprintf(line, sizeof line, "%d rendered, %d skipped in %.1f s (%.2f frames/s)\n",
-                  rendered_, skipped_, elapsed, elapsed > 0 ? rendered_ / elapsed : 0.0);
+    if (rendered_ == 0)
+        // A rate of nothing says nothing: a resumed shot with every output there says so.
+        std::snprintf(line, sizeof line, "zonepainter: no frame rendered, %d skipped in %.1f s\n",
+                      skipped_, elapsed);
+    else
+        std::snprintf(line, sizeof line,
+                      "zonepainter: %d rendered, %d skipped in %.1f s (%.2f frames/s)\n", rendered_,
+                      skipped_, elapsed, elapsed > 0 ? rendered_ / elapsed : 0.0);
     out_ << line << std::flush;
 }
 

@@ -1,3 +1,4 @@
+#include "cli/ColourSpace.h"
 #include "cli/EffectInstance.h"
 #include "cli/Frame.h"
 #include "cli/ImageIO.h"
@@ -23,7 +24,20 @@ void refuseOverwritingAnInput(const RenderOptions& o) {
     }
 }
 
+// A file at the output's name is replaced unless --no-overwrite says to keep it. Checked before
+// the frame is read and rendered, and again as the file is renamed into place.
+void refuseReplacing(const RenderOptions& o) {
+    std::error_code ec;
+    if (o.noOverwrite && std::filesystem::exists(o.output, ec))
+        throw UsageError("'" + o.output + "' exists: not replaced (--no-overwrite)");
+}
+
 } // namespace
+
+void checkRenderSettings(const RenderOptions& o) {
+    checkCompression(o.output, o.compression);
+    checkColourSpaces(o.colorspace, o.workingSpace);
+}
 
 void checkSceneFile(const std::string& path) {
     EffectInstance instance;
@@ -37,13 +51,17 @@ void renderStill(const RenderOptions& o, std::ostream& out, std::ostream& err, S
     const bool plain = o.kind == RenderKind::Plain;
     if (plain && o.depth == 32)
         throw UsageError(kPlainFloatMessage);
-    checkOutputPath(o.output);
+    checkOutputPath(o.output, o.makeFolders);
     refuseOverwritingAnInput(o);
+    refuseReplacing(o);
     // Known from the header alone: no need to read a whole float image to refuse it.
     if (plain && o.depth == 0 && fileDepthOf(o.input) == 32)
         throw UsageError(kPlainFloatMessage);
 
     Picture pic = readPicture(o.input, o.depth);
+    const bool colour = convertsColour(o.colorspace, o.workingSpace);
+    if (colour)
+        convertColour(*pic.world, o.colorspace, o.workingSpace);
     FrameRequest request;
     request.scenePath = o.scene;
     request.kind = o.kind;
@@ -57,10 +75,22 @@ void renderStill(const RenderOptions& o, std::ostream& out, std::ostream& err, S
     if (o.timings)
         printTimings(*frame.capture, out);
 
-    if (o.view == View::Image)
-        writePicture(o.output, *frame.output, pic.hasAlpha, err);
-    else
-        writePicture(o.output, *makeView(o.view, *pic.world, *frame.capture), false, err);
+    if (o.makeFolders) {
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::path(o.output).parent_path();
+        if (!folder.empty() && !std::filesystem::create_directories(folder, ec) && ec)
+            throw UsageError("cannot make the folder '" + folder.string() + "' for '" + o.output +
+                             "': " + ec.message());
+    }
+    // Views show the effect's own working pictures: only the rendered image goes back.
+    if (o.view == View::Image) {
+        if (colour)
+            convertColour(*frame.output, o.workingSpace, o.colorspace);
+        writePicture(o.output, *frame.output, pic.hasAlpha, err, o.compression, o.noOverwrite);
+    } else {
+        writePicture(o.output, *makeView(o.view, *pic.world, *frame.capture), false, err,
+                     o.compression, o.noOverwrite);
+    }
 }
 
 } // namespace zpcli

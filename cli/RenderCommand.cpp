@@ -27,7 +27,7 @@ int runStill(const RenderOptions& o, std::ostream& out, std::ostream& err) {
     std::error_code ec;
     if (o.skipExisting && std::filesystem::exists(one.output, ec) &&
         !std::filesystem::is_directory(one.output, ec)) {
-        err << "skipped: '" << one.output << "' exists\n";
+        err << "zonepainter: skipped: '" << one.output << "' exists\n";
         return 0;
     }
     renderStill(one, out, err);
@@ -76,14 +76,14 @@ int runShot(const RenderOptions& o, const std::vector<int>& frames, std::ostream
     }
     if (failed.empty())
         return 0;
-    err << failed.size() << " of " << frames.size() << " frames failed:";
+    err << "zonepainter: " << failed.size() << " of " << frames.size() << " frames failed:";
     for (size_t i = 0; i < failed.size() && i < kListedFailures; ++i)
         err << " " << failed[i];
     if (failed.size() > kListedFailures)
         err << " and " << failed.size() - kListedFailures << " more";
     err << "\n";
     if (result.notStarted > 0)
-        err << result.notStarted << " of " << frames.size()
+        err << "zonepainter: " << result.notStarted << " of " << frames.size()
             << " frames not started (--fail-fast)\n";
     return code;
 }

@@ -37,6 +37,7 @@ void fail(FrameOutcome& outcome, int exitCode, const char* prefix, const char* w
 
 void checkSequence(const RenderOptions& o, const std::vector<int>& frames) {
     const Patterns p(o);
+    checkRenderSettings(o);
     if (frames.empty()) {
         for (const FramePattern* named : {&p.scene, &p.input, &p.output}) {
             if (named->hasToken())
@@ -66,7 +67,7 @@ void checkSequence(const RenderOptions& o, const std::vector<int>& frames) {
     const bool plain = o.kind == RenderKind::Plain;
     if (plain && o.depth == 32)
         throw UsageError(kPlainFloatMessage);
-    checkOutputPath(p.output.expand(frames.front()));
+    checkOutputPath(p.output.expand(frames.front()), o.makeFolders);
     // Shared by every frame: refused once here rather than once per frame.
     if (!p.input.hasToken()) {
         const int fileDepth = fileDepthOf(p.input.expand(0));

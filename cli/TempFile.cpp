@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -135,9 +136,17 @@ TempFile::~TempFile() {
     releaseSlot(slot_);
 }
 
-void TempFile::commit() {
+void TempFile::commit(bool noReplace) {
     std::error_code ec;
-    fs::rename(path_, target_, ec);
+    if (noReplace) {
+        // Checked and renamed apart, a file made between the two would be replaced.
+        if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target_.c_str(), RENAME_NOREPLACE) != 0)
+            ec = std::error_code(errno, std::generic_category());
+        if (ec == std::errc::file_exists)
+            throw UsageError(quoted(target_.string()) + " exists: not replaced (--no-overwrite)");
+    } else {
+        fs::rename(path_, target_, ec);
+    }
     if (ec)
         throw UsageError("cannot write " + quoted(target_.string()) + ": " + ec.message());
     path_.clear();

@@ -19,8 +19,9 @@ public:
     TempFile& operator=(const TempFile&) = delete;
 
     const std::string& path() const { return path_; }
-    // Renames the file onto the target. Throws UsageError when that fails.
-    void commit();
+    // Renames the file onto the target; with `noReplace` only when no file has that name (the
+    // test and the rename are one step). Throws UsageError when that fails.
+    void commit(bool noReplace = false);
 
 private:
     std::filesystem::path target_;

@@ -52,6 +52,13 @@ zpcli::RenderOptions optionsFrom(const py::dict& d) {
         throw zpcli::UsageError("--view " + view + ": expected image, strokes, labels or weights");
     o.view = *named;
     o.skipExisting = field<bool>(d, "skip_existing", false);
+    o.noOverwrite = field<bool>(d, "no_overwrite", false);
+    if (o.skipExisting && o.noOverwrite)
+        throw zpcli::UsageError("--skip-existing and --no-overwrite exclude each other");
+    o.makeFolders = field<bool>(d, "mkdir", false);
+    o.compression = field<std::string>(d, "compression", "");
+    o.colorspace = field<std::string>(d, "colorspace", "");
+    o.workingSpace = field<std::string>(d, "working_space", "");
     return o;
 }
 
@@ -85,6 +92,8 @@ public:
         else
             progress_->failed(frame, r["reason"].cast<std::string>());
     }
+    // A line of the run's own (a lost worker, frames retried), kept clear of the bar.
+    void message(const std::string& text) { progress_->message(text); }
     void finish() { progress_->finish(); }
 
 private:
@@ -148,5 +157,6 @@ PYBIND11_MODULE(_farm, m) {
     py::class_<FarmProgress>(m, "Progress")
         .def(py::init<const std::string&, int>(), "mode"_a, "total"_a)
         .def("report", &FarmProgress::report, "outcome"_a)
+        .def("message", &FarmProgress::message, "text"_a)
         .def("finish", &FarmProgress::finish);
 }

@@ -154,10 +154,20 @@ class Session:
         return False
 
 
-def render(image, scene, depth=None, downsample=None, view="image"):
+def render(image, scene, depth=None, downsample=None, view="image", colorspace=None,
+           working_space=None):
     """Renders one picture with one scene, as ``zonepainter render`` does (a one-shot session).
 
-    See :meth:`Session.render` for the arguments and what comes back.
+    See :meth:`Session.render` for the arguments and what comes back. ``colorspace`` and
+    ``working_space`` (both or neither), as the command line's ``--colorspace`` and
+    ``--working-space``: the image is converted from ``colorspace`` to ``working_space`` before
+    the effect and the result back (needs OpenImageIO's Python binding).
     """
+    from . import _colour
+
     with Session(scene) as session:
-        return session.render(image, depth=depth, downsample=downsample, view=view)
+        if not _colour.check(colorspace, working_space):
+            return session.render(image, depth=depth, downsample=downsample, view=view)
+        return _colour.render(
+            lambda a, d: session.render(a, depth=d, downsample=downsample, view=view),
+            image, colorspace, working_space, depth, view)

@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <OpenImageIO/imagebuf.h>
+#include <OpenImageIO/imagebufalgo.h>
+
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 namespace {
 
@@ -208,9 +213,9 @@ TEST_F(ViewOption, TimingsListEveryStage) {
 
 TEST_F(ViewOption, ARepeatedRenderReusesTheLabelMapAndWritesTheSameFrame) {
     const auto once = view("image", {});
-    const auto r = runCli({"render", "--scene", dir.file("scene.json"), "--input",
-                           dir.file("in.png"), "--output", dir.file("twice.png"), "--timings",
-                           "--repeat", "2"});
+    const auto r =
+        runCli({"render", "--scene", dir.file("scene.json"), "--input", dir.file("in.png"),
+                "--output", dir.file("twice.png"), "--timings", "--repeat", "2"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const size_t first = r.out.find("render 1 of 2\n");
     const size_t second = r.out.find("render 2 of 2\n");
@@ -321,6 +326,82 @@ TEST_F(Errors, UsageProblems) {
                   "plain render takes 8- or 16-bit");
     expectFailure(render(input, dir.file("no/such/folder/out.png")), 2, "does not exist");
     expectFailure({"frobnicate"}, 2, "");
+    expectFailure(render(input, output, {"--compression", "zip:x"}), 2, "--compression zip:x");
+}
+
+TEST_F(Errors, ExistingOutputsAndMissingFoldersAreTheUsersCall) {
+    clitest::writeText(output, "precious");
+    expectFailure(render(input, output, {"--no-overwrite"}), 2, "exists: not replaced");
+    EXPECT_EQ(clitest::readText(output), "precious");
+    expectFailure(render(input, output, {"--no-overwrite", "--skip-existing"}), 2, "excludes");
+    expectFailure(render(input, dir.file("made/here/out.png")), 2, "add --mkdir");
+    const auto made = runCli(render(input, dir.file("made/here/out.png"), {"--mkdir"}));
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_EQ(clitest::readImage(dir.file("made/here/out.png")).width, 16);
+    // By default an output is replaced, as oiiotool does.
+    ASSERT_EQ(runCli(render(input, output)).exitCode, 0);
+    EXPECT_EQ(clitest::readImage(output).width, 16);
+}
+
+// Every line on stderr is ours, whatever printed it: the option parser's complaints, and a
+// library's own output (libpng reports a truncated colour profile on stderr by itself).
+TEST_F(Errors, EveryMessageIsALineOfOurs) {
+    const auto px = clitest::testPicture(16, 16, 3, TypeDesc::UINT8);
+    clitest::writeImage(dir.file("icc.png"), 16, 16, 3, TypeDesc::UINT8, px.data(),
+                        clitest::iccProfile(1, 4));
+    std::string bytes = clitest::readText(dir.file("icc.png"));
+    const size_t icc = bytes.find("iCCP");
+    ASSERT_NE(icc, std::string::npos);
+    clitest::writeText(dir.file("cut.png"), bytes.substr(0, icc + 40));
+    for (const auto& args :
+         {render(dir.file("cut.png"), output), std::vector<std::string>{"render", "--bogus"},
+          render(input, output, {"--view", "mask"})}) {
+        const auto r = runCli(args);
+        EXPECT_EQ(r.exitCode, 2);
+        ASSERT_FALSE(r.err.empty());
+        EXPECT_EQ(r.err.back(), '\n') << r.err;
+        std::istringstream lines(r.err);
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_TRUE(line.starts_with("zonepainter: ")) << r.err;
+    }
+    EXPECT_TRUE(contains(runCli(render(dir.file("cut.png"), output)).err,
+                         "zonepainter: cannot read '" + dir.file("cut.png") + "'"));
+}
+
+// A linear float picture graded in sRGB: the same as converting it to sRGB with OpenImageIO,
+// rendering that, and converting the result back.
+TEST_F(Errors, ColourSpacesConvertThereAndBack) {
+    clitest::writeText(scene, clitest::rectangleScene(2, 2, 12, 12, "\"Brightness\": 50"));
+    auto px = clitest::testPicture(16, 16, 4, TypeDesc::FLOAT);
+    auto* f = reinterpret_cast<float*>(px.data());
+    for (size_t i = 0; i < px.size() / 4; ++i)
+        f[i] = std::clamp(f[i], 0.0f, 1.0f);
+    clitest::writeImage(dir.file("lin.exr"), 16, 16, 4, TypeDesc::FLOAT, px.data());
+    const auto convert = [&](const std::string& from, const std::string& to, const std::string& in,
+                             const std::string& out) {
+        OIIO::ImageBuf buf(in);
+        ASSERT_TRUE(buf.read(0, 0, true, TypeDesc::FLOAT));
+        OIIO::ROI colour = buf.roi();
+        colour.chend = 3;
+        OIIO::ImageBuf converted = buf;
+        ASSERT_TRUE(OIIO::ImageBufAlgo::colorconvert(converted, buf, from, to, false, "", "",
+                                                     nullptr, colour));
+        ASSERT_TRUE(converted.write(out, TypeDesc::FLOAT));
+    };
+    convert("linear", "sRGB", dir.file("lin.exr"), dir.file("srgb.exr"));
+    ASSERT_EQ(runCli(render(dir.file("srgb.exr"), dir.file("graded.exr"))).exitCode, 0);
+    convert("sRGB", "linear", dir.file("graded.exr"), dir.file("byhand.exr"));
+    const auto r = runCli(render(dir.file("lin.exr"), dir.file("managed.exr"),
+                                 {"--colorspace", "linear", "--working-space", "sRGB"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const RawImage managed = clitest::readImage(dir.file("managed.exr"));
+    EXPECT_EQ(managed.bytes, clitest::readImage(dir.file("byhand.exr")).bytes);
+    ASSERT_EQ(runCli(render(dir.file("lin.exr"), dir.file("linear.exr"))).exitCode, 0);
+    EXPECT_NE(managed.bytes, clitest::readImage(dir.file("linear.exr")).bytes)
+        << "grading in sRGB differs from grading in linear";
+    expectFailure(render(input, output, {"--colorspace", "sRGB", "--working-space", "nope"}), 2,
+                  "--working-space nope: no such colour space");
+    expectFailure(render(input, output, {"--colorspace", "sRGB"}), 2, "go together");
 }
 
 TEST_F(Errors, PluginErrorsCarryTheirCode) {

@@ -74,6 +74,7 @@ TEST(FramePattern, ExpandsTheTokenToThePaddedFrameNumber) {
         {"a.%04d.png", 1001, "a.1001.png", true},
         {"a.%d.png", 5, "a.5.png", true},
         {"a.#.png", 123, "a.123.png", true},
+        {"a.@@@.png", 7, "a.007.png", true},
         {"a.###.png", -5, "a.-05.png", true},
         {"shots/####/f.exr", 12, "shots/0012/f.exr", true},
         {"50%%.%02d.png", 3, "50%.03.png", true},
@@ -96,6 +97,8 @@ TEST(FramePattern, RefusesMalformedAndRepeatedTokens) {
         {"a.png%", "'%' is not a frame token"},
         {"a.##.%04d.png", "more than one frame token"},
         {"a.#.b.#.png", "more than one frame token"},
+        {"a.##@@.png", "more than one frame token"},
+        {"a.@@@@@@@@@@.png", "at most 9 digits"},
         {"a.##########.png", "at most 9 digits"},
     };
     for (const auto& [name, words] : cases) {

@@ -233,11 +233,48 @@ TEST_F(WritePicture, RefusesUnknownFormatsAndMissingFolders) {
     EXPECT_TRUE(dir.entries().empty());
 }
 
-TEST_F(WritePicture, ReplacesAnExistingFileWhole) {
+TEST_F(WritePicture, ReplacesAnExistingFileWholeUnlessToldNotTo) {
     clitest::writeText(dir.file("a.png"), "old contents");
     write("a.png", 1);
     EXPECT_EQ(clitest::readImage(dir.file("a.png")).width, 2);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"a.png"});
+    // Refused as the file is put in place: a file made after any earlier check stays.
+    clitest::writeText(dir.file("a.png"), "old contents");
+    headless::HostWorld w(2, 1, 1, 0, 0);
+    std::ostringstream notes;
+    EXPECT_THROW(zpcli::writePicture(dir.file("a.png"), w, true, notes, "", true),
+                 zpcli::UsageError);
+    EXPECT_EQ(clitest::readText(dir.file("a.png")), "old contents");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"a.png"});
+}
+
+TEST_F(WritePicture, WritesTheCompressionAskedFor) {
+    headless::HostWorld w(64, 64, 1, 0, 0);
+    w.fillBytes(0);
+    std::ostringstream notes;
+    const auto written = [&](const std::string& name, const std::string& compression) {
+        zpcli::writePicture(dir.file(name), w, true, notes, compression);
+        return clitest::readImage(dir.file(name));
+    };
+    // PNG levels reach zlib: stored, the default (fast) level, and the smallest.
+    const clitest::RawImage none = written("none.png", "none");
+    EXPECT_EQ(written("fast.png", "").bytes, none.bytes);
+    EXPECT_EQ(written("small.png", "zip:9").bytes, none.bytes);
+    const auto size = [&](const char* name) { return fs::file_size(dir.file(name)); };
+    EXPECT_GT(size("none.png"), 64u * 64u * 4u);
+    EXPECT_LT(size("fast.png"), size("none.png") / 10);
+    EXPECT_LE(size("small.png"), size("fast.png"));
+    // OpenEXR: the method stands in the file's header.
+    written("piz.exr", "piz");
+    EXPECT_EQ(
+        OIIO::ImageInput::open(dir.file("piz.exr"))->spec().get_string_attribute("compression"),
+        "piz");
+    for (const auto& [name, compression] : {std::pair{"a.png", "piz"}, std::pair{"a.png", "zip:x"},
+                                            std::pair{"a.exr", "zip:"}, std::pair{"a.jpg", "none"}})
+        EXPECT_THROW(zpcli::checkCompression(name, compression), zpcli::UsageError)
+            << name << " " << compression;
+    zpcli::checkCompression("a.exr", "dwaa:45");
+    zpcli::checkCompression("a.TIF", "zip:6");
 }
 
 // The file gets the creation mask as it stands when it is written, read without the process

@@ -115,6 +115,18 @@ TEST_F(Shot, SkipExistingRendersOnlyTheMissingFrames) {
     EXPECT_TRUE(contains(r.err, "frame 1 skipped: '" + out(1) + "' exists")) << r.err;
     EXPECT_TRUE(contains(r.err, "frame 2 done ")) << r.err;
     EXPECT_TRUE(contains(r.err, "2 rendered, 2 skipped")) << r.err;
+    // A run that finds every frame there says so, not a rate of nothing.
+    const auto again = runCli(render({"--frames", "1-4", "--skip-existing"}));
+    EXPECT_TRUE(contains(again.err, "zonepainter: no frame rendered, 4 skipped")) << again.err;
+    // Told to keep what exists, a frame whose output exists fails with the reason.
+    std::filesystem::remove(out(2));
+    const auto kept = runCli(render({"--frames", "1-2", "--no-overwrite"}));
+    EXPECT_EQ(kept.exitCode, 2) << kept.err;
+    EXPECT_TRUE(contains(kept.err, "zonepainter: frame 1: '" + out(1) + "' exists: not replaced"))
+        << kept.err;
+    EXPECT_TRUE(kept.err.ends_with("1 of 2 frames failed: 1\n")) << kept.err;
+    EXPECT_EQ(clitest::readText(out(1)), first);
+    EXPECT_EQ(clitest::readImage(out(2)).width, 40);
 }
 
 // Kills the tool while it writes a frame: nothing may stand under a frame's own name unless it
@@ -221,7 +233,7 @@ TEST_F(Shot, AFailingFrameFailsAloneAndIsSummed) {
     EXPECT_TRUE(contains(r.err, "zonepainter: frame 3: cannot read '" + dir.file("in.0003.png") +
                                     "': no such file"))
         << r.err;
-    EXPECT_TRUE(r.err.ends_with("\n1 of 4 frames failed: 3\n")) << r.err;
+    EXPECT_TRUE(r.err.ends_with("\nzonepainter: 1 of 4 frames failed: 3\n")) << r.err;
     for (int f : {1, 2, 4})
         EXPECT_TRUE(std::filesystem::exists(out(f))) << f;
     EXPECT_FALSE(std::filesystem::exists(out(3)));
@@ -232,7 +244,7 @@ TEST_F(Shot, AFailingFrameFailsAloneAndIsSummed) {
     EXPECT_TRUE(contains(r.err, "zonepainter: frame 2: the plug-in failed during smart render "
                                 "with error 4"))
         << r.err;
-    EXPECT_TRUE(r.err.ends_with("\n4 of 4 frames failed: 1 2 3 4\n")) << r.err;
+    EXPECT_TRUE(r.err.ends_with("\nzonepainter: 4 of 4 frames failed: 1 2 3 4\n")) << r.err;
 
     // --fail-fast: after frame 3 no new frame starts.
     for (int f : {1, 2, 4})
@@ -240,7 +252,8 @@ TEST_F(Shot, AFailingFrameFailsAloneAndIsSummed) {
     r = runCli(render({"--frames", "1-4", "--fail-fast", "--progress", "none"}));
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_TRUE(
-        r.err.ends_with("\n1 of 4 frames failed: 3\n1 of 4 frames not started (--fail-fast)\n"))
+        r.err.ends_with("\nzonepainter: 1 of 4 frames failed: 3\nzonepainter: 1 of 4 frames not "
+                        "started (--fail-fast)\n"))
         << r.err;
     EXPECT_FALSE(std::filesystem::exists(out(4)));
 }
@@ -298,7 +311,7 @@ TEST_F(Shot, AnOutputThatIsAnInputIsRefusedAndLeftAlone) {
     auto r = runCli({"render", "--scene", scene, "--input", dir.file("in.####.png"), "--output",
                      dir.file("linked/in.####.png"), "--frames", "1-2", "--jobs", "2"});
     refused(r, "zonepainter: frame ");
-    EXPECT_TRUE(r.err.ends_with("2 of 2 frames failed: 1 2\n")) << r.err;
+    EXPECT_TRUE(r.err.ends_with("zonepainter: 2 of 2 frames failed: 1 2\n")) << r.err;
     // A hard link, and the scene.
     fs::create_hard_link(dir.file("in.0001.png"), dir.file("twin.png"));
     refused(runCli({"render", "--scene", scene, "--input", dir.file("in.0001.png"), "--output",

@@ -1,8 +1,10 @@
 """The Dask farm renders a shot with the command line's bytes, survives a worker killed in the
-middle of the run, and refuses bad frame options as the command line does."""
+middle of the run (and says so), stops cleanly on Ctrl-C, and refuses bad frame options, a
+scheduler it can't reach and a cluster without workers as the command line refuses bad input."""
 
 import os
 import signal
+import socket
 import subprocess
 import sys
 import time
@@ -84,7 +86,53 @@ def test_a_worker_killed_mid_run_costs_no_frame(shot, tmp_path):
         os.kill(victim, signal.SIGKILL)
         _, err = p.communicate(timeout=300)
         assert p.returncode == 0, err
+    assert "zonepainter.farm: lost worker tcp://" in err, err
     assert_frames_match(shot, tmp_path)
+
+
+def test_ctrl_c_cancels_the_rest_and_sums_up(shot, tmp_path):
+    p = farm("--scene", SCENE, "--input", shot / "in.####.png", "--output",
+             tmp_path / "out.####.png", "--frames", f"1-{FRAMES}", "--workers", "1",
+             "--progress", "plain")
+    seen = []
+    for line in p.stderr:
+        seen.append(line)
+        if " done " in line:
+            break
+    p.send_signal(signal.SIGINT)
+    _, rest = p.communicate(timeout=120)
+    err = "".join(seen) + rest
+    assert p.returncode == 130, err
+    assert "Traceback" not in err, err
+    assert err.splitlines()[-1].startswith("zonepainter.farm: "), err
+    assert err.rstrip().endswith("frames cancelled (interrupted)"), err
+    done = [n for n in tmp_path.iterdir() if not n.name.startswith(".")]
+    assert 1 <= len(done) < FRAMES
+
+
+def test_no_scheduler_or_no_worker_is_one_line_and_exit_2(tmp_path):
+    from dask.distributed import LocalCluster
+
+    args = ["--scene", SCENE, "--input", tmp_path / "in.####.png", "--output",
+            tmp_path / "out.####.png", "--frames", "1-2", "--wait-for-workers", "1"]
+    with LocalCluster(n_workers=0, processes=True, dashboard_address=None) as cluster:
+        address = cluster.scheduler_address
+        p = farm("--scheduler", address, *args)
+        _, err = p.communicate(timeout=120)
+    assert p.returncode == 2, err
+    assert err.splitlines() == [
+        f"zonepainter.farm: waiting up to 1 s for a worker to join {address}",
+        f"zonepainter.farm: no worker joined {address} in 1 s; start one with: dask-worker "
+        f"{address} --nthreads 1"], err
+
+    with socket.socket() as s:  # a port nobody listens on once it is closed
+        s.bind(("127.0.0.1", 0))
+        port = s.getsockname()[1]
+    p = farm("--scheduler", f"tcp://127.0.0.1:{port}", *args)
+    _, err = p.communicate(timeout=120)
+    assert p.returncode == 2, err
+    assert len(err.splitlines()) == 1, err
+    assert err.startswith(f"zonepainter.farm: cannot reach the scheduler at tcp://127.0.0.1:{port}")
 
 
 @pytest.mark.parametrize("args, message", [

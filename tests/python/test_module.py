@@ -158,3 +158,21 @@ def test_sessions_on_several_threads_give_the_serial_bytes():
         np.testing.assert_array_equal(got, serial[id(j)], err_msg=f"own session {i}")
     for i, (j, got) in enumerate(zip(shared_jobs, common)):
         np.testing.assert_array_equal(got, serial[id(j)], err_msg=f"shared session {i}")
+
+
+@pytest.mark.parametrize("dtype", [np.uint8, np.uint16, np.float32])
+def test_colour_managed_render_gives_the_command_lines_bytes(cli, scene_file, tmp_path, dtype):
+    image = picture(dtype, 4)
+    src, dst = tmp_path / "in.tif", tmp_path / "out.tif"
+    write_picture(src, image)
+    code, err = run_cli(cli, "render", "--scene", scene_file, "--input", src, "--output", dst,
+                        "--colorspace", "sRGB", "--working-space", "linear")
+    assert code == 0, err
+
+    got = zonepainter.render(image, scene_file, colorspace="sRGB", working_space="linear")
+
+    np.testing.assert_array_equal(got, read_picture(dst, dtype))
+    assert not np.array_equal(got, zonepainter.render(image, scene_file)), \
+        "grading in linear differs from grading in sRGB"
+    with pytest.raises(ValueError, match="no such colour space"):
+        zonepainter.render(image, scene_file, colorspace="sRGB", working_space="nope")
