@@ -225,6 +225,8 @@ def test_strokes_groups_slider_labels_and_saved_scene(tmp_path, cli, browser, ou
 
         browser.find_element(By.CSS_SELECTOR, "[data-view=labels]").click()
         seq, labels = page.settled_frame("labels", seq)
+        # Shown with each zone in its mask's colour; the frame kept is the effect's own.
+        displayed = base64.b64decode(page.js("return await window.studio.displayedPng()"))
         page.shot("labels")
 
         path = browser.find_element(By.ID, "scene-path")
@@ -247,6 +249,13 @@ def test_strokes_groups_slider_labels_and_saved_scene(tmp_path, cli, browser, ou
     for view, shown in (("image", after), ("labels", labels)):
         out = render_cli(cli, saved, picture, tmp_path / f"cli-{view}.png", "--view", view)
         assert np.array_equal(png_pixels(shown, tmp_path), read_pixels(out)), view
+    # Where the tool's labels view shows Adjust 1's and 2's strokes (labels 2 and 3, at no
+    # cost: the first two colours of its ring), the page showed Stroke 1's and 2's colours.
+    tool = read_pixels(out)[:, :, :3]
+    seen = png_pixels(displayed, tmp_path)[:, :, :3]
+    for ring, mask in (((255, 64, 64), (0xff, 0x50, 0x50)), ((64, 200, 255), (0x40, 0x80, 0xff))):
+        where = np.all(tool == ring, axis=2)
+        assert where.sum() > 20 and np.all(seen[where] == mask), (ring, where.sum())
 
 
 def test_a_scene_over_a_megabyte_grades_and_saves_over_itself_when_agreed(tmp_path, cli,

@@ -13,6 +13,7 @@ import { Controls } from "./controls.js";
 import { MaskList } from "./masks.js";
 import { SceneModel } from "./scene.js";
 import { Viewer } from "./viewer.js";
+import { recolour } from "./zones.js";
 
 // A proxy has at most about this many pixels: a quarter of each side at 1080p, where a warm
 // frame then costs a few tens of milliseconds and a stroke's spreading a few hundred.
@@ -88,9 +89,10 @@ async function renderOnce() {
   page.requestedProxy = proxy;
   try {
     const r = await api.render(page.model.toScene(), page.view, seq, proxy);
-    const bitmap = await createImageBitmap(r.blob);
+    let bitmap = await createImageBitmap(r.blob);
+    if (r.view === "labels") bitmap = await recolour(bitmap, page.model);
     if (page.shown && r.seq <= page.shown.seq) return;
-    page.shown = { seq: r.seq, view: r.view, proxy: r.proxy, blob: r.blob };
+    page.shown = { seq: r.seq, view: r.view, proxy: r.proxy, blob: r.blob, bitmap };
     page.frames++;
     if (r.proxy > 1) page.proxyFrames++;
     page.viewer.setFrame(bitmap);
@@ -130,6 +132,19 @@ async function recover() {
 page.shownPng = async () => {
   if (!page.shown) return null;
   const bytes = new Uint8Array(await page.shown.blob.arrayBuffer());
+  let text = "";
+  for (let i = 0; i < bytes.length; i += 0x8000)
+    text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+  return btoa(text);
+};
+
+// The frame as the page shows it (the labels view in the masks' colours), as PNG in base64.
+page.displayedPng = async () => {
+  if (!page.shown) return null;
+  const { bitmap } = page.shown;
+  const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
+  canvas.getContext("2d").drawImage(bitmap, 0, 0);
+  const bytes = new Uint8Array(await (await canvas.convertToBlob({ type: "image/png" })).arrayBuffer());
   let text = "";
   for (let i = 0; i < bytes.length; i += 0x8000)
     text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
