@@ -107,8 +107,13 @@ async function renderOnce() {
     if ($("#message").classList.contains("error")) report("");
   } catch (e) {
     if (e.gone) {
-      await recover();
-      page.stale = true;
+      try {
+        await recover();
+        page.stale = true;
+      } catch (again) {
+        report(`this page's session was closed and could not be taken up again: ${again.message}`,
+               true);
+      }
     } else if (!e.superseded) {
       report(e.message, true);
     }

@@ -102,6 +102,7 @@ export class Controls {
           set(Number(range.value));
         });
         range.addEventListener("change", () => this.model.endGesture());
+        range.addEventListener("blur", () => this.model.endGesture());
         number.addEventListener("change", () => {
           const v = Number(number.value);
           if (number.value === "" || !Number.isFinite(v)) return sync();
@@ -130,6 +131,7 @@ export class Controls {
           set(withRgb(this.model.values.get(key), input.value));
         });
         input.addEventListener("change", () => this.model.endGesture());
+        input.addEventListener("blur", () => this.model.endGesture());
         row.append(input);
         sync = () => { input.value = rgbOf(this.model.values.get(key)); };
         break;
