@@ -385,7 +385,7 @@ async function start() {
   if (state.scene_path) $("#scene-path").value = state.scene_path;
 
   page.viewer.onZoom = (scale) => { $("#zoom").textContent = `${Math.round(scale * 100)}%`; };
-  page.viewer.onStroke = (vertices, closed) => model.addMask(vertices, closed);
+  page.viewer.onStroke = (vertices, closed, kind) => model.addMask(vertices, closed, kind);
   page.viewer.onSelect = (id) => model.select(id);
 
   for (const b of document.querySelectorAll("[data-tool]")) b.addEventListener("click", () => setTool(b.dataset.tool));

@@ -167,10 +167,11 @@ export class SceneModel {
                                                      : `${p.group} ${p.name.replace(/^Mask /, "")}`));
   }
 
-  addMask(vertices, closed) {
+  // kind names it: "Shape" or "Stroke" (a shape being drawn is open until let go).
+  addMask(vertices, closed, kind = closed ? "Shape" : "Stroke") {
     return this.edit(() => {
       const id = this.nextId++;
-      const prefix = closed ? "Shape" : "Stroke";
+      const prefix = kind;
       const taken = new Set(this.masks.map((m) => m.name));
       let n = this.masks.length + 1;
       while (taken.has(`${prefix} ${n}`)) n++;

@@ -332,7 +332,7 @@ export class Viewer {
       const vertices = this.thinned(d.points);
       if (d.mask === undefined && vertices.length >= 2) {
         this.model.beginGesture();
-        d.mask = this.onStroke(vertices, false).id;
+        d.mask = this.onStroke(vertices, false, d.kind === "shape" ? "Shape" : "Stroke").id;
       } else if (d.mask !== undefined) {
         this.model.editMask(d.mask, { vertices });
       }
