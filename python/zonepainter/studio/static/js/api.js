@@ -17,7 +17,7 @@ function clientId() {
 }
 
 const CLIENT = clientId();
-let session = null; // the server's token for this page's session, from state()
+let token = null; // the server's token for this page's session, from state()
 
 // An answer the server gave with a status and a message.
 export class ApiError extends Error {
@@ -43,7 +43,7 @@ async function failure(response) {
 
 async function call(path, { method = "GET", json, body, type, query } = {}) {
   const headers = { "X-Studio-Client": CLIENT };
-  if (session && path !== "/api/state") headers["X-Studio-Session"] = session;
+  if (token && path !== "/api/state") headers["X-Studio-Session"] = token;
   if (json !== undefined) {
     headers["Content-Type"] = "application/json";
     body = JSON.stringify(json);
@@ -59,11 +59,12 @@ async function call(path, { method = "GET", json, body, type, query } = {}) {
 const asJson = (response) => response.json();
 
 export const info = () => call("/api/info").then(asJson);
+export const session = () => token;
 // The page's picture and scene as the server holds them; takes up the session it names (a new
 // one when the old was closed).
 export async function state() {
   const s = await call("/api/state").then(asJson);
-  session = s.session;
+  token = s.session;
   return s;
 }
 export const original = () => call("/api/original").then((r) => r.blob());

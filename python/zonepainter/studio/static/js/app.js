@@ -362,8 +362,56 @@ function keyUp(e) {
 
 // --- start -------------------------------------------------------------------------------------
 
+// What a reload needs when the server no longer has this page's session (closed for other
+// pages, or the server restarted): the session it had, where its picture came from and its
+// scene. Kept in the tab's own storage as the page goes; too large a scene is not kept.
+const KEPT = "zonepainter-studio-page";
+
+function keepForReload() {
+  if (!page.model) return;
+  const source = page.source;
+  try {
+    sessionStorage.setItem(KEPT, JSON.stringify({
+      session: api.session(),
+      path: source.kind === "path" ? source.path : null,
+      upload: source.kind === "upload" ? source.file.name : null,
+      scene: page.model.toScene(),
+    }));
+  } catch {
+    sessionStorage.removeItem(KEPT);
+  }
+}
+
+// After a reload: when the session the page had is gone, its own picture and scene rather than
+// the studio's starting ones the new session holds. Returns a message for the bar, or "".
+async function takeBack(state) {
+  let kept = null;
+  try {
+    kept = JSON.parse(sessionStorage.getItem(KEPT) || "null");
+  } catch {
+    // unreadable: nothing to take back
+  }
+  sessionStorage.removeItem(KEPT);
+  if (!kept || !kept.session || kept.session === state.session) return "";
+  state.scene = kept.scene;
+  if (kept.path) {
+    state.image = (await api.openPicture(kept.path)).image;
+    page.source = { kind: "path", path: kept.path };
+  } else if (kept.upload) {
+    return `this page's session had been closed: its scene is back; upload ${kept.upload} again`;
+  }
+  return "this page's session had been closed: its picture and scene were sent again";
+}
+
 async function start() {
   const [info, state] = await Promise.all([api.info(), api.state()]);
+  let takenBack = "";
+  try {
+    takenBack = await takeBack(state);
+  } catch (e) {
+    takenBack = `this page's picture could not be opened again: ${e.message}`;
+  }
+  window.addEventListener("pagehide", keepForReload);
   const model = new SceneModel(info.params);
   page.model = model;
   page.viewer = new Viewer($("#canvas"), model);
@@ -425,7 +473,7 @@ async function start() {
   if (state.image) await takePicture(state.image);
   else $("#empty").hidden = false;
   document.body.dataset.ready = "1";
-  report(`${info.about}: ${info.params.length} parameters. Press ? for the shortcuts.`);
+  report(takenBack || `${info.about}: ${info.params.length} parameters. Press ? for the shortcuts.`);
 }
 
 start().catch((e) => report(`the studio could not start: ${e.message}`, true));
