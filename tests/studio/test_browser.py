@@ -228,6 +228,11 @@ def test_strokes_groups_slider_labels_and_saved_scene(tmp_path, cli, browser, ou
         # Shown with each zone in its mask's colour; the frame kept is the effect's own.
         displayed = base64.b64decode(page.js("return await window.studio.displayedPng()"))
         page.shot("labels")
+        # No group has Effects above 0: the weights view is black, and says why.
+        browser.find_element(By.CSS_SELECTOR, "[data-view=weights]").click()
+        seq, _ = page.settled_frame("weights", seq)
+        note = browser.find_element(By.ID, "view-note")
+        assert note.is_displayed() and "no group has Effects above 0" in note.text
 
         path = browser.find_element(By.ID, "scene-path")
         path.clear()
@@ -289,6 +294,10 @@ def test_a_scene_over_a_megabyte_grades_and_saves_over_itself_when_agreed(tmp_pa
         page.wait("the big scene", lambda: page.message() == "loaded big.json")
         seq, frame = page.settled_frame("image", seq)
         page.shot("big-scene")
+        # Only Ring 1 has a group: the other nine protect their areas.
+        uses = page.js("return [...document.querySelectorAll('#mask-list .use')]"
+                       ".map(e => e.textContent)")
+        assert uses == ["Adjust 1"] + ["protects this area"] * 9
 
         # Every move sends the whole scene again; each must come through whole.
         section = browser.find_element(By.CSS_SELECTOR, "details[data-group='Adjust 1'] > summary")
