@@ -294,10 +294,11 @@ def test_a_scene_over_a_megabyte_grades_and_saves_over_itself_when_agreed(tmp_pa
         page.wait("the big scene", lambda: page.message() == "loaded big.json")
         seq, frame = page.settled_frame("image", seq)
         page.shot("big-scene")
-        # Only Ring 1 has a group: the other nine protect their areas.
+        # Adjust 1 picks Ring 1, and links Ring 10 by its name (Link Masks: Mask Name); the
+        # other eight protect their areas.
         uses = page.js("return [...document.querySelectorAll('#mask-list .use')]"
                        ".map(e => e.textContent)")
-        assert uses == ["Adjust 1"] + ["protects this area"] * 9
+        assert uses == ["Adjust 1"] + ["protects this area"] * 8 + ["Adjust 1"]
 
         # Every move sends the whole scene again; each must come through whole.
         section = browser.find_element(By.CSS_SELECTOR, "details[data-group='Adjust 1'] > summary")

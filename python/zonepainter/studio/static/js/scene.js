@@ -160,9 +160,28 @@ export class SceneModel {
                                      /^Adjust \d+$/.test(p.group ?? ""));
   }
 
-  // The groups and slots whose mask picker names the mask: [group, ...].
+  // The masks a group whose picker names mask `id` draws, as the effect links them: every mask
+  // with the picked mask's name, and with each of those every mask of the same colour ("Mask
+  // Color") or whose name begins with that name ("Mask Name", so Sky links Sky 2 and Skyline).
+  linkedTo(id) {
+    const picked = this.maskById(id);
+    if (!picked) return [];
+    const mode = this.get("Options", "Link Masks");
+    const linked = new Set();
+    for (const a of this.masks.filter((m) => m.name === picked.name)) {
+      for (const b of this.masks) {
+        if (mode === "Mask Color" ? maskHex(b.color) === maskHex(a.color)
+                                  : mode === "Mask Name" && b.name.startsWith(a.name))
+          linked.add(b.id);
+      }
+    }
+    return [...linked];
+  }
+
+  // The groups and slots that draw the mask (picked or linked): [group, ...].
   usersOf(id) {
-    return this.params.filter((p) => p.type === "mask" && this.get(p.group, p.name) === id)
+    return this.params.filter((p) => p.type === "mask" &&
+                                     this.linkedTo(this.get(p.group, p.name)).includes(id))
                       .map((p) => (p.name === "Mask" ? p.group
                                                      : `${p.group} ${p.name.replace(/^Mask /, "")}`));
   }
