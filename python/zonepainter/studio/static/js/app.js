@@ -149,7 +149,8 @@ page.displayedPng = async () => {
   const { bitmap } = page.shown;
   const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
   canvas.getContext("2d").drawImage(bitmap, 0, 0);
-  const bytes = new Uint8Array(await (await canvas.convertToBlob({ type: "image/png" })).arrayBuffer());
+  const png = await canvas.convertToBlob({ type: "image/png" });
+  const bytes = new Uint8Array(await png.arrayBuffer());
   let text = "";
   for (let i = 0; i < bytes.length; i += 0x8000)
     text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
@@ -295,7 +296,8 @@ function deleteSelection() {
   if (model.selected === null) return;
   const vertex = page.viewer.selectedVertex;
   if (vertex && vertex.id === model.selected) {
-    if (!model.deleteVertex(vertex.id, vertex.index)) report("a path keeps at least two vertices (three when closed)", true);
+    if (!model.deleteVertex(vertex.id, vertex.index))
+      report("a path keeps at least two vertices (three when closed)", true);
     page.viewer.selectedVertex = null;
   } else {
     model.deleteMask(model.selected);

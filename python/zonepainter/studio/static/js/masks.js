@@ -41,7 +41,8 @@ export class MaskList {
       });
       name.addEventListener("input", () => name.classList.toggle("bad", nameBytes(name.value) > 31));
       const kind = Object.assign(document.createElement("button"),
-                                 { className: "kind", textContent: `${i + 1} ${m.closed ? "shape" : "stroke"}`,
+                                 { className: "kind",
+                                   textContent: `${i + 1} ${m.closed ? "shape" : "stroke"}`,
                                    title: m.closed ? "Closed outline: click to open it (K)"
                                                    : "Open stroke: click to close it (K)" });
       kind.addEventListener("click", () => model.setClosed(m.id, !m.closed));

@@ -180,10 +180,10 @@ export class SceneModel {
 
   // The groups and slots that draw the mask (picked or linked): [group, ...].
   usersOf(id) {
+    const slot = (p) => (p.name === "Mask" ? p.group : `${p.group} ${p.name.slice(5)}`);
     return this.params.filter((p) => p.type === "mask" &&
                                      this.linkedTo(this.get(p.group, p.name)).includes(id))
-                      .map((p) => (p.name === "Mask" ? p.group
-                                                     : `${p.group} ${p.name.replace(/^Mask /, "")}`));
+                      .map(slot);
   }
 
   // kind names it: "Shape" or "Stroke" (a shape being drawn is open until let go).

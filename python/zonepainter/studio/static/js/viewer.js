@@ -305,7 +305,8 @@ export class Viewer {
     const id = this.pick(p);
     this.onSelect(id);
     const mask = this.model.maskById(id);
-    if (mask) Object.assign(d, { kind: "move", mask: id, from: mask.vertices.map((v) => ({ ...v })) });
+    if (mask)
+      Object.assign(d, { kind: "move", mask: id, from: mask.vertices.map((v) => ({ ...v })) });
   }
 
   pointerMove(e) {
