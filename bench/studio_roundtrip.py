@@ -1,14 +1,17 @@
 #!/usr/bin/python3
-"""The studio's slider round trip at 1080p: a render request to the last byte of its PNG.
+"""The studio's round trip at 1080p: a render request to the last byte of its PNG.
 
 Starts `python3 -m zonepainter.studio` on a 1920 x 1080 picture (the bundled example scaled up)
-with the demo's strokes scaled along, and times, from this client:
-  cold  - a stroke moved by a pixel, so the labels spread again (what drawing a stroke costs)
-  warm  - a hue change, the label map reused (what a slider move costs), with the demo's
-          global effects and with them off
+with the demo's strokes scaled along, and times, from this client, as the page asks for them:
+  stroke - a stroke moved to a place not seen before, so the labels spread again (what
+           dragging a stroke costs)
+  slider - a hue change, the label map reused (what a slider step costs), with the demo's
+           global effects and with them off
+each at the proxy size the page uses while the user drags (the picture reduced --proxy times,
+rendered with the effect's downsampling) and at full resolution (the frame sent on release),
 with the server's own render and encode times from the response headers beside the total.
 
-    PYTHONPATH=build/python /usr/bin/python3 bench/studio_roundtrip.py [--runs 15]
+    PYTHONPATH=build/python /usr/bin/python3 bench/studio_roundtrip.py [--runs 15] [--proxy 4]
 """
 
 import argparse
@@ -45,8 +48,8 @@ def make_picture(folder):
     return path, scene
 
 
-def request(url, scene, client):
-    body = json.dumps({"scene": scene, "view": "image"}).encode()
+def request(url, scene, client, proxy=1):
+    body = json.dumps({"scene": scene, "view": "image", "proxy": proxy}).encode()
     req = urllib.request.Request(url + "/api/render", data=body, headers={
         "Content-Type": "application/json", "X-Studio-Client": client})
     started = time.perf_counter()
@@ -63,13 +66,14 @@ def summary(name, rows):
     def cell(key):
         values = [r[key] for r in rows]
         return (f"{statistics.median(values):7.1f} ({min(values):.1f}-{max(values):.1f})")
-    print(f"{name:17} {cell('total')}  {cell('render')}  {cell('encode')}  "
-          f"{rows[0]['bytes'] / 1e6:.1f} MB  n={len(rows)}")
+    print(f"{name:27} {cell('total')}  {cell('render')}  {cell('encode')}  "
+          f"{rows[0]['bytes'] / 1e6:.2f} MB  n={len(rows)}")
 
 
 def main():
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     p.add_argument("--runs", type=int, default=15)
+    p.add_argument("--proxy", type=int, default=4, help="the page's proxy factor at 1080p")
     args = p.parse_args()
     with tempfile.TemporaryDirectory() as folder:
         picture, scene = make_picture(folder)
@@ -81,42 +85,52 @@ def main():
                                   text=True)
         try:
             url = server.stdout.readline().split()[-1].rstrip("/")
-            request(url, scene, "bench")  # the session's first frame
-            cold, warm = [], []
-            for i in range(args.runs):
-                moved = copy.deepcopy(scene)
-                moved["masks"][0]["vertices"][0]["x"] += 1 + i % 2
-                row = request(url, moved, "bench")
-                assert not row["reused"]
-                cold.append(row)
-            for i in range(args.runs):
-                graded = copy.deepcopy(moved)
-                graded["params"]["Adjust 1"]["Hue"] = 5 + i
-                row = request(url, graded, "bench")
-                assert row["reused"]
-                warm.append(row)
-            # The demo asks for the global effects (its groups' "Effects" amounts); without
-            # them a warm frame is the zone blend alone.
-            plain = []
-            for i in range(args.runs):
-                graded = copy.deepcopy(moved)
-                for group in graded["params"].values():
-                    if isinstance(group, dict) and "Effects" in group:
-                        group["Effects"] = 0
-                graded["params"]["Adjust 1"]["Hue"] = 5 + i
-                row = request(url, graded, "bench")
-                assert row["reused"]
-                plain.append(row)
+            table = []
+            for proxy in (args.proxy, 1):
+                table += measure(url, scene, proxy, args.runs)
         finally:
             server.terminate()
             server.wait()
     print(f"studio round trip, {WIDTH} x {HEIGHT} 8-bit, {len(scene['masks'])} strokes, "
           f"OMP_NUM_THREADS={os.environ.get('OMP_NUM_THREADS', '(all)')}")
-    print(f"{'':17} {'total ms, median (range)':26} {'render ms':24} {'PNG encode ms':24}")
-    summary("cold", cold)
-    summary("warm", warm)
-    summary("warm, effects off", plain)
+    print(f"{'':27} {'total ms, median (range)':26} {'render ms':24} {'PNG encode ms':24}")
+    for name, rows in table:
+        summary(name, rows)
 
+
+def measure(url, scene, proxy, runs):
+    size = "full size" if proxy == 1 else f"proxy 1/{proxy}"
+    client = f"bench-{proxy}"
+    request(url, scene, client, proxy)  # the session's first frame
+    stroke, slider, plain = [], [], []
+    for i in range(runs):
+        # A position not seen before: the effect keeps label maps by what they were made
+        # from, so a stroke moved back to an earlier place would find its map.
+        moved = copy.deepcopy(scene)
+        for v in moved["masks"][0]["vertices"]:
+            v["x"] += 8 * (1 + i)
+        row = request(url, moved, client, proxy)
+        assert not row["reused"]
+        stroke.append(row)
+    for i in range(runs):
+        graded = copy.deepcopy(moved)
+        graded["params"]["Adjust 1"]["Hue"] = 5 + i
+        row = request(url, graded, client, proxy)
+        assert row["reused"]
+        slider.append(row)
+    # The demo asks for the global effects (its groups' "Effects" amounts); without them a
+    # warm frame is the zone blend alone.
+    for i in range(runs):
+        graded = copy.deepcopy(moved)
+        for group in graded["params"].values():
+            if isinstance(group, dict) and "Effects" in group:
+                group["Effects"] = 0
+        graded["params"]["Adjust 1"]["Hue"] = 5 + i
+        row = request(url, graded, client, proxy)
+        assert row["reused"]
+        plain.append(row)
+    return [(f"stroke, {size}", stroke), (f"slider, {size}", slider),
+            (f"slider, {size}, no fx", plain)]
 
 if __name__ == "__main__":
     main()

@@ -52,6 +52,18 @@ def test_frames_are_what_the_tool_renders_from_the_saved_scene(studio, cli, view
     out = render_cli(cli, saved, ASTRONAUT, tmp_path / "cli.png", "--view", view)
     assert np.array_equal(png_pixels(png, tmp_path), read_pixels(out))
 
+    # A proxy is the picture reduced as a host reduces a layer (2 x 2 means), rendered with the
+    # effect's own downsampling: what the tool makes of that picture at --downsample 1/2.
+    headers, png = studio.ok("/api/render", {"scene": scene, "view": view, "proxy": 2})
+    assert headers["X-Proxy"] == "2"
+    full = read_pixels(ASTRONAUT)
+    half = full.reshape(256, 2, 256, 2, -1).astype(np.uint32).sum(axis=(1, 3))
+    reduced = tmp_path / "half.png"
+    write_picture(reduced, ((half + 2) // 4).astype(np.uint8), "uint8")
+    out = render_cli(cli, saved, reduced, tmp_path / "cli-half.png", "--view", view,
+                     "--downsample", "1/2")
+    assert np.array_equal(png_pixels(png, tmp_path), read_pixels(out))
+
     # Loading the file gives a scene that saves to the same bytes.
     _, body = studio.ok("/api/scene/load", {"path": path})
     studio.ok("/api/scene/save", {"path": "sub/again.json", "scene": json.loads(body)["scene"],
@@ -91,10 +103,11 @@ def test_exports_equal_the_tools_files(studio, cli, tmp_path, name, bits, depth)
     assert np.array_equal(exported, expected)
 
 
-def write_tiff(path, pixels):
-    spec = oiio.ImageSpec(pixels.shape[1], pixels.shape[0], pixels.shape[2], "uint16")
-    spec.alpha_channel = 3
-    spec.attribute("oiio:UnassociatedAlpha", 1)
+def write_picture(path, pixels, kind):
+    spec = oiio.ImageSpec(pixels.shape[1], pixels.shape[0], pixels.shape[2], kind)
+    if pixels.shape[2] == 4:
+        spec.alpha_channel = 3
+        spec.attribute("oiio:UnassociatedAlpha", 1)
     out = oiio.ImageOutput.create(str(path))
     assert out.open(str(path), spec) and out.write_image(pixels), out.geterror()
     out.close()
@@ -105,8 +118,8 @@ def test_an_uploaded_16_bit_picture_with_alpha_exports_as_the_tool_renders_it(st
     rgb = read_pixels(ASTRONAUT)[:300, :400].astype(np.uint16) * 257 + 91
     alpha = np.linspace(2000, 65535, rgb.shape[1], dtype=np.uint16)[None, :, None]
     tiff = tmp_path / "frame.tif"
-    write_tiff(tiff, np.ascontiguousarray(np.concatenate(
-        [rgb, np.broadcast_to(alpha, rgb.shape[:2] + (1,))], axis=2)))
+    write_picture(tiff, np.ascontiguousarray(np.concatenate(
+        [rgb, np.broadcast_to(alpha, rgb.shape[:2] + (1,))], axis=2)), "uint16")
     page = {"X-Studio-Client": "uploader"}
     _, body = studio.ok("/api/upload?name=frame.tif", data=tiff.read_bytes(),
                         headers={**page, "Content-Type": "application/octet-stream"})
@@ -356,3 +369,36 @@ def test_a_newer_request_replaces_the_waiting_one():
         assert started == ["a", "c", "d"]
 
     asyncio.run(scenario())
+
+
+def test_a_page_whose_session_was_closed_is_told_so(studio):
+    """A page that names its session gets 410 once the studio closed it for other pages, never a
+    frame of a fresh session (which holds the studio's picture, not the page's)."""
+    page = {"X-Studio-Client": "evicted"}
+    _, body = studio.ok("/api/state", headers=page)
+    page["X-Studio-Session"] = json.loads(body)["session"]
+    studio.ok("/api/render", {"scene": DEMO, "proxy": 4}, headers=page)
+    for k in range(8):  # as many other pages as the studio keeps
+        studio.ok("/api/state", headers={"X-Studio-Client": f"other-{k}"})
+    for path, body in (("/api/render", {"scene": DEMO}), ("/api/open", {"path": "astronaut.png"})):
+        got, _, answer = studio.call(path, body, headers=page)
+        assert (got, json.loads(answer).get("gone")) == (410, True), answer
+    # Taking up a new session: another token, which the old one does not stand for.
+    _, body = studio.ok("/api/state", headers={"X-Studio-Client": "evicted"})
+    assert json.loads(body)["session"] != page["X-Studio-Session"]
+    assert studio.call("/api/render", {"scene": DEMO}, headers=page)[0] == 410
+
+
+@pytest.mark.parametrize("shape", [(5, 7, 4), (512, 512, 3), (700, 900, 3)])
+def test_frames_decode_to_their_samples(shape, tmp_path):
+    from zonepainter.studio import pngs
+
+    rng = np.random.default_rng(7)
+    # Smooth ramps with noise: runs for the deflate to find, and bytes that wrap in the filter.
+    ramp = np.add.outer(np.arange(shape[0]), np.arange(shape[1]))[:, :, None] * [1, 3, 7, 11][
+        :shape[2]]
+    pixels = ((ramp + rng.integers(0, 4, shape)) % 256).astype(np.uint8)
+    for local in (True, False):  # stored when small and local, else filtered and deflated
+        data = pngs.encode(pixels, pngs.level_for(pixels, local))
+        assert np.array_equal(png_pixels(data, tmp_path), pixels), local
+    assert len(pngs.encode(pixels, 1)) < pixels.size or shape[0] < 10

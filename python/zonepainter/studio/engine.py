@@ -71,10 +71,13 @@ class Engine:
             self._session.set_scene(text)
             self._held = text
 
-    def render(self, pixels, scene, view="image"):
+    def render(self, pixels, scene, view="image", proxy=1):
+        """Renders pixels with the scene; proxy N says they are the picture reduced N times
+        (the host's downsampling), so masks drawn at full resolution land where they belong."""
         with self._lock:
             self._hold(scene)
-            out = self._session.render(pixels, view=view)
+            out = self._session.render(pixels, view=view,
+                                       downsample=(1, proxy) if proxy > 1 else None)
             timings = self._session.last_timings or {"stages": {}, "reused": False}
             return Rendered(out, dict(timings["stages"]), bool(timings["reused"]))
 

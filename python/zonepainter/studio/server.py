@@ -15,13 +15,14 @@ import json
 import logging
 import os
 import re
+import secrets
 import tempfile
 import time
 from collections import OrderedDict
 
 from aiohttp import web
 
-from . import engine, pictures, pngs
+from . import engine, pictures, pngs, proxies
 from .folder import FileExists, Folder, PathRefused, write_atomically
 from .latest import LatestWins, Superseded
 
@@ -36,11 +37,18 @@ MAX_JSON_BYTES = MAX_SCENE_BYTES + 64 * 1024
 # Pages kept at once, each with its own effect session; the least recently seen goes first.
 MAX_CLIENTS = 8
 CLIENT_HEADER = "X-Studio-Client"
+# The session a page was given by GET /api/state. A page that sends it learns when the session
+# it knew is gone (410), rather than working on with a fresh one holding another picture.
+SESSION_HEADER = "X-Studio-Session"
 _CLIENT_ID = re.compile(r"[A-Za-z0-9_-]{1,64}")
 
 
 class BadRequest(Exception):
     """A request the studio refuses as malformed; answered with 400 and the message."""
+
+
+class SessionGone(Exception):
+    """The page's session was closed (the least recently seen of too many pages); 410."""
 
 
 def is_loopback(host):
@@ -60,6 +68,8 @@ class Client:
         self.picture = picture
         self.scene = scene
         self.slot = LatestWins()
+        self.token = secrets.token_hex(8)  # tells this session from a later one of the page
+        self.proxies = proxies.Proxies()
         self.original_png = None  # the picture as the page shows it, made once
         self.scene_file = None  # the real path of the scene file last loaded or saved
 
@@ -96,6 +106,10 @@ class Studio:
         if not _CLIENT_ID.fullmatch(key):
             raise BadRequest(f"{CLIENT_HEADER}: expected 1 to 64 letters, digits, - or _")
         client = self.clients.get(key)
+        token = request.headers.get(SESSION_HEADER)
+        if token is not None and (client is None or client.token != token):
+            # A fresh session would hold the studio's starting picture, not the page's.
+            raise SessionGone()
         if client is None:
             while len(self.clients) >= MAX_CLIENTS:
                 _, gone = self.clients.popitem(last=False)
@@ -242,6 +256,7 @@ async def state(request):
         "image": picture.describe() if picture else None,
         "scene": client.scene,
         "scene_path": studio.scene_path,
+        "session": client.token,
     })
 
 
@@ -305,15 +320,19 @@ async def render(request):
     scene = field(body, "scene", dict)
     view = view_of(body)
     seq = field(body, "seq", int, 0, required=False)
+    proxy = field(body, "proxy", int, 1, required=False)
+    if not 1 <= proxy <= proxies.MAX_FACTOR:
+        raise BadRequest(f"proxy: expected 1 to {proxies.MAX_FACTOR}, got {proxy}")
     picture = client.require_picture()
-    # A page on this machine gets stored frames; one across a network the fastest deflate.
-    level = 0 if is_loopback(request.remote or "") else 1
+    local = is_loopback(request.remote or "")
 
     def work():
         started = time.perf_counter()
-        done = client.engine.render(picture.pixels, scene, view)
+        pixels = client.proxies.of(picture, proxy)
+        done = client.engine.render(pixels, scene, view, proxy)
         rendered = time.perf_counter()
-        png = pngs.encode(pictures.for_display(done.pixels), level)
+        shown = pictures.for_display(done.pixels)
+        png = pngs.encode(shown, pngs.level_for(shown, local))
         return done, (rendered - started) * 1e3, (time.perf_counter() - rendered) * 1e3, png
 
     done, render_ms, encode_ms, png = await client.slot.run(
@@ -322,6 +341,7 @@ async def render(request):
     return web.Response(body=png, content_type="image/png", headers={
         "X-Seq": str(seq),
         "X-View": view,
+        "X-Proxy": str(proxy),
         "X-Render-Ms": f"{render_ms:.1f}",
         "X-Encode-Ms": f"{encode_ms:.1f}",
         "X-Label-Map": "reused" if done.reused else "made",
@@ -443,6 +463,9 @@ async def errors(request, handler):
         return _error(e.status, e.reason)
     except Superseded:
         return _error(409, "superseded by a newer render", superseded=True)
+    except SessionGone:
+        return _error(410, "this page's session was closed to make room for other pages; "
+                      "its picture and scene are sent again", gone=True)
     except FileExists as e:
         return _error(409, f"{e}: exists; replacing it needs \"overwrite\": true", exists=True)
     except (BadRequest, pictures.PictureError, engine.SceneError) as e:

@@ -1,18 +1,23 @@
 // The studio page: loads the parameter list and the picture, wires the toolbar, the panels,
 // the file actions and the keyboard, and keeps the frame rendered.
 //
-// Rendering: every change asks for a render after a short pause (so a dragged slider sends a
-// request every few frames, not on every input event); the server keeps at most one waiting
-// per page and drops the ones a newer request replaced. A response older than the frame on
-// screen is ignored.
+// Rendering: at most one request is in flight, and it carries the newest scene. A change while
+// one runs marks the frame stale; the answer's arrival sends the next request straight away. So
+// a drag shows a new frame every round trip, never waits for the input to pause, and never
+// queues frames it has moved past. While a gesture is open (a slider or a stroke being dragged)
+// the server renders a proxy, the picture reduced as a host reduces a layer; letting go asks for
+// the full-resolution frame.
 
 import * as api from "./api.js";
 import { Controls } from "./controls.js";
 import { MaskList } from "./masks.js";
 import { SceneModel } from "./scene.js";
 import { Viewer } from "./viewer.js";
+import { recolour } from "./zones.js";
 
-const DEBOUNCE_MS = 30;
+// A proxy has at most about this many pixels: a quarter of each side at 1080p, where a warm
+// frame then costs a few tens of milliseconds and a stroke's spreading a few hundred.
+const PROXY_PIXELS = 160000;
 const $ = (selector) => document.querySelector(selector);
 
 const page = {
@@ -20,10 +25,16 @@ const page = {
   viewer: null,
   view: "image",
   picture: null,
+  source: { kind: "start" }, // where the picture came from, to send again to a new session
+  proxies: true, // the user's choice: proxies while dragging
   seq: 0,
-  shown: null, // { seq, view, blob } of the frame on screen
-  inflight: 0,
-  timer: 0,
+  shown: null, // { seq, view, proxy, blob } of the frame on screen
+  running: false, // a render request is in flight
+  stale: false, // the frame on screen is older than the page's state
+  requestedProxy: 1, // the proxy factor of the last request sent
+  acting: 0, // file actions in flight
+  frames: 0, // frames shown since the page started
+  proxyFrames: 0, // of which proxies
 };
 window.studio = page; // for the browser test and the console
 
@@ -34,53 +45,112 @@ function report(message, isError = false) {
   if (isError) console.warn(message);
 }
 
-// The spinner turns while a request runs or a render is due.
-function busy(delta) {
-  page.inflight += delta;
-  const on = page.inflight > 0 || page.timer !== 0;
+// The spinner turns while a request runs or a frame is due.
+function busy() {
+  const on = page.running || page.stale || page.acting > 0;
   $("#spinner").hidden = !on;
   document.body.dataset.busy = on ? "1" : "0";
 }
 
 // --- rendering ---------------------------------------------------------------------------------
 
-function scheduleRender() {
-  if (!page.picture) return;
-  clearTimeout(page.timer);
-  page.timer = setTimeout(() => {
-    page.timer = 0;
-    renderNow();
-  }, DEBOUNCE_MS);
-  busy(0);
+function proxyFactor() {
+  if (!page.proxies || !page.model.dragging || !page.picture) return 1;
+  const pixels = page.picture.width * page.picture.height;
+  let n = 1;
+  while (n < 16 && pixels / (n * n) > PROXY_PIXELS) n *= 2;
+  return n;
 }
 
-async function renderNow() {
-  const seq = ++page.seq;
-  const view = page.view;
-  busy(+1);
+function scheduleRender() {
+  if (!page.picture) return;
+  page.stale = true;
+  busy();
+  pump();
+}
+
+async function pump() {
+  if (page.running || !page.stale || !page.picture) return;
+  page.stale = false;
+  page.running = true;
+  busy();
   try {
-    const r = await api.render(page.model.toScene(), view, seq);
+    await renderOnce();
+  } finally {
+    page.running = false;
+    busy();
+    pump();
+  }
+}
+
+async function renderOnce() {
+  const seq = ++page.seq;
+  const proxy = proxyFactor();
+  page.requestedProxy = proxy;
+  try {
+    const r = await api.render(page.model.toScene(), page.view, seq, proxy);
+    let bitmap = await createImageBitmap(r.blob);
+    if (r.view === "labels") bitmap = await recolour(bitmap, page.model);
     if (page.shown && r.seq <= page.shown.seq) return;
-    const bitmap = await createImageBitmap(r.blob);
-    if (page.shown && r.seq <= page.shown.seq) return;
-    page.shown = { seq: r.seq, view: r.view, blob: r.blob };
+    page.shown = { seq: r.seq, view: r.view, proxy: r.proxy, blob: r.blob, bitmap };
+    page.frames++;
+    if (r.proxy > 1) page.proxyFrames++;
     page.viewer.setFrame(bitmap);
     $("#timing").textContent = `render ${r.renderMs.toFixed(0)} ms` +
-      (r.reused ? " (label map reused)" : "") + ` \u00b7 round trip ${r.roundTripMs.toFixed(0)} ms`;
-    document.body.dataset.shownSeq = String(r.seq);
-    document.body.dataset.shownView = r.view;
+      (r.proxy > 1 ? ` at 1/${r.proxy}` : "") + (r.reused ? " (label map reused)" : "") +
+      ` \u00b7 round trip ${r.roundTripMs.toFixed(0)} ms`;
+    const data = document.body.dataset;
+    data.shownSeq = String(r.seq);
+    data.shownView = r.view;
+    data.shownProxy = String(r.proxy);
+    data.frames = String(page.frames);
     if ($("#message").classList.contains("error")) report("");
   } catch (e) {
-    if (!e.superseded) report(e.message, true);
-  } finally {
-    busy(-1);
+    if (e.gone) {
+      try {
+        await recover();
+        page.stale = true;
+      } catch (again) {
+        report(`this page's session was closed and could not be taken up again: ${again.message}`,
+               true);
+      }
+    } else if (!e.superseded) {
+      report(e.message, true);
+    }
   }
+}
+
+// The server closed this page's session (more pages came than it keeps): take up a new one and
+// give it this page's picture again; the scene goes with every render anyway.
+async function recover() {
+  const state = await api.state();
+  const source = page.source;
+  if (source.kind === "path") await api.openPicture(source.path);
+  else if (source.kind === "upload") await api.upload(source.file);
+  else if (!state.image) throw new Error("the studio's picture is gone");
+  document.body.dataset.recovered = String(Number(document.body.dataset.recovered || 0) + 1);
+  report("this page's session had been closed to make room for other pages; " +
+         "its picture and scene were sent again");
 }
 
 // The frame on screen as PNG bytes in base64 (the browser test compares them with the tool's).
 page.shownPng = async () => {
   if (!page.shown) return null;
   const bytes = new Uint8Array(await page.shown.blob.arrayBuffer());
+  let text = "";
+  for (let i = 0; i < bytes.length; i += 0x8000)
+    text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+  return btoa(text);
+};
+
+// The frame as the page shows it (the labels view in the masks' colours), as PNG in base64.
+page.displayedPng = async () => {
+  if (!page.shown) return null;
+  const { bitmap } = page.shown;
+  const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
+  canvas.getContext("2d").drawImage(bitmap, 0, 0);
+  const png = await canvas.convertToBlob({ type: "image/png" });
+  const bytes = new Uint8Array(await png.arrayBuffer());
   let text = "";
   for (let i = 0; i < bytes.length; i += 0x8000)
     text += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
@@ -103,27 +173,39 @@ async function takePicture(image) {
   scheduleRender();
 }
 
+// Runs a file action; one whose session was closed meanwhile runs again on a new one.
 async function act(label, work) {
-  busy(+1);
+  page.acting++;
+  busy();
   try {
-    const message = await work();
+    let message;
+    try {
+      message = await work();
+    } catch (e) {
+      if (!e.gone) throw e;
+      await recover();
+      message = await work();
+    }
     if (message) report(message);
   } catch (e) {
     report(`${label}: ${e.message}`, true);
   } finally {
-    busy(-1);
+    page.acting--;
+    busy();
   }
 }
 
 const openPicture = () => act("open", async () => {
   const path = $("#image-path").value.trim();
   const r = await api.openPicture(path);
+  page.source = { kind: "path", path };
   await takePicture(r.image);
   return `opened ${path}`;
 });
 
 const uploadPicture = (file) => act("upload", async () => {
   const r = await api.upload(file);
+  page.source = { kind: "upload", file };
   await takePicture(r.image);
   return `uploaded ${file.name}`;
 });
@@ -176,7 +258,25 @@ function setTool(tool) {
 function setView(view) {
   page.view = view;
   for (const b of document.querySelectorAll("[data-view]")) b.classList.toggle("on", b.dataset.view === view);
+  explainView();
   scheduleRender();
+}
+
+// A note over the canvas when the view would otherwise puzzle: the weights view is black
+// until some group's Effects amount is above 0.
+function explainView() {
+  let note = "";
+  if (page.view === "weights") {
+    const effects = page.model.params.filter((p) => p.name === "Effects" && p.type === "slider");
+    if (!effects.some((p) => page.model.get(p.group, p.name) > 0))
+      note = "Black: the weights are the groups' Effects amounts (blur, fill light, glow), " +
+             "and no group has Effects above 0. Raise a group's Effects to see where they apply.";
+  } else if (page.view === "labels") {
+    note = "Each zone in its mask's colour; grey zones come from masks no group uses, which " +
+           "protect their area: they spread a label that leaves colours unchanged.";
+  }
+  $("#view-note").textContent = note;
+  $("#view-note").hidden = !note;
 }
 
 function toggle(button, on) {
@@ -185,8 +285,23 @@ function toggle(button, on) {
 }
 
 function undoRedo(redo) {
+  page.viewer.cancel();
   if (redo ? page.model.redo() : page.model.undo()) report(redo ? "redone" : "undone");
   syncHistory();
+}
+
+// Delete removes the vertex picked with the Select tool, else the selected mask.
+function deleteSelection() {
+  const model = page.model;
+  if (model.selected === null) return;
+  const vertex = page.viewer.selectedVertex;
+  if (vertex && vertex.id === model.selected) {
+    if (!model.deleteVertex(vertex.id, vertex.index))
+      report("a path keeps at least two vertices (three when closed)", true);
+    page.viewer.selectedVertex = null;
+  } else {
+    model.deleteMask(model.selected);
+  }
 }
 
 function syncHistory() {
@@ -225,8 +340,12 @@ function keyDown(e) {
     "+": () => page.viewer.zoomBy(1.25), "=": () => page.viewer.zoomBy(1.25),
     "-": () => page.viewer.zoomBy(0.8),
     "?": () => { $("#help").hidden = !$("#help").hidden; },
-    Delete: () => page.model.selected !== null && page.model.deleteMask(page.model.selected),
-    Backspace: () => page.model.selected !== null && page.model.deleteMask(page.model.selected),
+    Delete: deleteSelection,
+    Backspace: deleteSelection,
+    k: () => {
+      const mask = page.model.maskById(page.model.selected);
+      if (mask) page.model.setClosed(mask.id, !mask.closed);
+    },
     " ": () => { page.viewer.spaceDown = true; $("#viewport").classList.add("panning"); },
   };
   const action = actions[key.length === 1 ? key.toLowerCase() : key] || actions[key];
@@ -245,8 +364,56 @@ function keyUp(e) {
 
 // --- start -------------------------------------------------------------------------------------
 
+// What a reload needs when the server no longer has this page's session (closed for other
+// pages, or the server restarted): the session it had, where its picture came from and its
+// scene. Kept in the tab's own storage as the page goes; too large a scene is not kept.
+const KEPT = "zonepainter-studio-page";
+
+function keepForReload() {
+  if (!page.model) return;
+  const source = page.source;
+  try {
+    sessionStorage.setItem(KEPT, JSON.stringify({
+      session: api.session(),
+      path: source.kind === "path" ? source.path : null,
+      upload: source.kind === "upload" ? source.file.name : null,
+      scene: page.model.toScene(),
+    }));
+  } catch {
+    sessionStorage.removeItem(KEPT);
+  }
+}
+
+// After a reload: when the session the page had is gone, its own picture and scene rather than
+// the studio's starting ones the new session holds. Returns a message for the bar, or "".
+async function takeBack(state) {
+  let kept = null;
+  try {
+    kept = JSON.parse(sessionStorage.getItem(KEPT) || "null");
+  } catch {
+    // unreadable: nothing to take back
+  }
+  sessionStorage.removeItem(KEPT);
+  if (!kept || !kept.session || kept.session === state.session) return "";
+  state.scene = kept.scene;
+  if (kept.path) {
+    state.image = (await api.openPicture(kept.path)).image;
+    page.source = { kind: "path", path: kept.path };
+  } else if (kept.upload) {
+    return `this page's session had been closed: its scene is back; upload ${kept.upload} again`;
+  }
+  return "this page's session had been closed: its picture and scene were sent again";
+}
+
 async function start() {
   const [info, state] = await Promise.all([api.info(), api.state()]);
+  let takenBack = "";
+  try {
+    takenBack = await takeBack(state);
+  } catch (e) {
+    takenBack = `this page's picture could not be opened again: ${e.message}`;
+  }
+  window.addEventListener("pagehide", keepForReload);
   const model = new SceneModel(info.params);
   page.model = model;
   page.viewer = new Viewer($("#canvas"), model);
@@ -255,13 +422,20 @@ async function start() {
   model.fromScene(state.scene || {});
   model.on((kind) => {
     if (kind === "masks" || kind === "params") scheduleRender();
+    if (kind === "params") explainView();
+    // Let go: the frame on screen (or the one on its way) is a proxy; the full one follows.
+    if (kind === "gesture" && !model.dragging && page.requestedProxy > 1) scheduleRender();
     syncHistory();
   });
+  $("#auto-group").addEventListener("change", (e) => { model.autoGroup = e.target.checked; });
+  model.autoGroup = $("#auto-group").checked;
+  $("#proxy").addEventListener("change", (e) => { page.proxies = e.target.checked; });
+  page.proxies = $("#proxy").checked;
   syncHistory();
   if (state.scene_path) $("#scene-path").value = state.scene_path;
 
   page.viewer.onZoom = (scale) => { $("#zoom").textContent = `${Math.round(scale * 100)}%`; };
-  page.viewer.onStroke = (vertices, closed) => model.addMask(vertices, closed);
+  page.viewer.onStroke = (vertices, closed, kind) => model.addMask(vertices, closed, kind);
   page.viewer.onSelect = (id) => model.select(id);
 
   for (const b of document.querySelectorAll("[data-tool]")) b.addEventListener("click", () => setTool(b.dataset.tool));
@@ -301,7 +475,7 @@ async function start() {
   if (state.image) await takePicture(state.image);
   else $("#empty").hidden = false;
   document.body.dataset.ready = "1";
-  report(`${info.about}: ${info.params.length} parameters. Press ? for the shortcuts.`);
+  report(takenBack || `${info.about}: ${info.params.length} parameters. Press ? for the shortcuts.`);
 }
 
 start().catch((e) => report(`the studio could not start: ${e.message}`, true));

@@ -96,7 +96,13 @@ export class Controls {
         const range = element("input", { ...common, type: "range", min, max, step: sliderStep(p) });
         const number = element("input", { type: "number", min, max, step: "any",
                                           title: `${min} .. ${max}` });
-        range.addEventListener("input", () => set(Number(range.value)));
+        // A drag is one undo step and renders proxies until the thumb is let go.
+        range.addEventListener("input", () => {
+          this.model.beginGesture();
+          set(Number(range.value));
+        });
+        range.addEventListener("change", () => this.model.endGesture());
+        range.addEventListener("blur", () => this.model.endGesture());
         number.addEventListener("change", () => {
           const v = Number(number.value);
           if (number.value === "" || !Number.isFinite(v)) return sync();
@@ -120,7 +126,12 @@ export class Controls {
       }
       case "color": {
         const input = element("input", { ...common, type: "color" });
-        input.addEventListener("input", () => set(withRgb(this.model.values.get(key), input.value)));
+        input.addEventListener("input", () => {
+          this.model.beginGesture();
+          set(withRgb(this.model.values.get(key), input.value));
+        });
+        input.addEventListener("change", () => this.model.endGesture());
+        input.addEventListener("blur", () => this.model.endGesture());
         row.append(input);
         sync = () => { input.value = rgbOf(this.model.values.get(key)); };
         break;

@@ -1,5 +1,7 @@
-// The mask list: select, rename, recolour and delete the layer's masks. Edits go through the
-// scene model, so they are undoable and re-render the frame.
+// The mask list: select, rename, recolour, close or open and delete the layer's masks, and what
+// each one does: the groups that use it, or, for a mask no group uses, that it protects its area
+// (it spreads a label of its own that leaves colours as they are, holding the others back).
+// Edits go through the scene model, so they are undoable and re-render the frame.
 
 import { maskHex, nameBytes } from "./scene.js";
 
@@ -11,6 +13,7 @@ export class MaskList {
     this.report = report; // (message, isError)
     model.on((kind) => {
       if (kind === "masks") this.build();
+      if (kind === "params") this.showUses();
       if (kind === "selection") this.markSelected();
     });
     this.build();
@@ -37,8 +40,13 @@ export class MaskList {
         }
       });
       name.addEventListener("input", () => name.classList.toggle("bad", nameBytes(name.value) > 31));
-      const kind = Object.assign(document.createElement("span"),
-                                 { className: "kind", textContent: `${i + 1} ${m.closed ? "shape" : "stroke"}` });
+      const kind = Object.assign(document.createElement("button"),
+                                 { className: "kind",
+                                   textContent: `${i + 1} ${m.closed ? "shape" : "stroke"}`,
+                                   title: m.closed ? "Closed outline: click to open it (K)"
+                                                   : "Open stroke: click to close it (K)" });
+      kind.addEventListener("click", () => model.setClosed(m.id, !m.closed));
+      const use = Object.assign(document.createElement("span"), { className: "use" });
       const remove = Object.assign(document.createElement("button"),
                                    { textContent: "\u00d7", title: "Delete the mask" });
       remove.addEventListener("click", (e) => {
@@ -46,11 +54,25 @@ export class MaskList {
         model.deleteMask(m.id);
       });
       li.addEventListener("pointerdown", () => model.select(m.id));
-      li.append(color, kind, name, remove);
+      li.append(color, kind, name, use, remove);
       return li;
     }));
     this.count.textContent = model.masks.length ? `(${model.masks.length})` : "";
+    this.showUses();
     this.markSelected();
+  }
+
+  showUses() {
+    for (const li of this.list.children) {
+      const users = this.model.usersOf(Number(li.dataset.mask));
+      const use = li.querySelector(".use");
+      use.classList.toggle("protects", !users.length);
+      use.textContent = users.length ? users.join(", ") : "protects this area";
+      use.title = users.length ? `Used by ${users.join(", ")}`
+        : "No group uses this mask: it spreads a label of its own that leaves colours " +
+          "unchanged, so other groups' corrections stop where it takes over. Pick it in a " +
+          "group to correct this area.";
+    }
   }
 
   markSelected() {

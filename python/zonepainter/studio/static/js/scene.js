@@ -1,7 +1,8 @@
 // The page's scene: masks and parameter values, written and read in the scene file format
 // (docs/scene-format.md). Masks carry ids of their own, so a group's mask picker keeps pointing
 // at the same mask when others are deleted or moved, and an undone delete brings its picks back.
-// Mask edits (add, delete, rename, recolour) go through the undo history; parameter values do not.
+// Every edit goes through the undo history: masks, mask pickers, sliders, colours. A drag (a
+// slider, a stroke being drawn or moved) is a gesture: one step however many values it passed.
 
 const PALETTE = ["#ff5050", "#4080ff", "#40d060", "#ffc020", "#c060ff", "#20d0d0", "#ff8040",
                  "#f060b0", "#a0e040", "#8090ff"];
@@ -42,6 +43,9 @@ export class SceneModel {
     this.selected = null;
     this.undoStack = [];
     this.redoStack = [];
+    this.before = null; // the state a gesture or an edit started from, until it ends
+    this.dragging = false; // a gesture is open: frames may be proxies
+    this.autoGroup = true; // a new mask goes to the first Adjust group without one
     this.listeners = new Set();
     this.reset();
   }
@@ -57,10 +61,11 @@ export class SceneModel {
 
   get(group, name) { return this.values.get(keyOf(group, name)); }
 
+  // Sets a value as one undo step, or as part of the gesture in progress.
   set(group, name, value) {
     const key = keyOf(group, name);
     if (this.values.get(key) === value) return;
-    this.values.set(key, value);
+    this.edit(() => this.values.set(key, value));
     this.emit("params");
   }
 
@@ -68,28 +73,71 @@ export class SceneModel {
 
   maskById(id) { return this.masks.find((m) => m.id === id) || null; }
 
-  // --- masks (undoable) -----------------------------------------------------------------------
+  // --- history --------------------------------------------------------------------------------
 
   snapshot() {
-    return JSON.stringify({ masks: this.masks, nextId: this.nextId });
+    return JSON.stringify({ masks: this.masks, nextId: this.nextId, values: [...this.values] });
   }
 
-  // Records the state before a mask edit.
-  remember() {
-    this.undoStack.push(this.snapshot());
+  // Runs change() as one undo step; inside a gesture it joins the gesture's step.
+  edit(change) {
+    if (this.before !== null) return change();
+    this.before = this.snapshot();
+    try {
+      return change();
+    } finally {
+      this.settle();
+    }
+  }
+
+  // Keeps the state an edit started from on the undo stack, when the edit changed anything.
+  settle() {
+    const before = this.before;
+    this.before = null;
+    if (before === null || before === this.snapshot()) return;
+    this.undoStack.push(before);
     if (this.undoStack.length > HISTORY_LIMIT) this.undoStack.shift();
     this.redoStack = [];
+    this.emit("history");
+  }
+
+  // A drag starts: what follows until endGesture() is one undo step.
+  beginGesture() {
+    if (this.dragging) return;
+    this.dragging = true;
+    this.before = this.snapshot();
+    this.emit("gesture");
+  }
+
+  endGesture() {
+    if (!this.dragging) return;
+    this.dragging = false;
+    this.settle();
+    this.emit("gesture");
+  }
+
+  // Drops what the gesture changed (Esc while drawing).
+  cancelGesture() {
+    if (!this.dragging) return;
+    const before = this.before;
+    this.dragging = false;
+    this.before = null;
+    this.restore(before);
+    this.emit("gesture");
   }
 
   restore(text) {
     const s = JSON.parse(text);
     this.masks = s.masks;
     this.nextId = s.nextId;
+    this.values = new Map(s.values);
     if (this.selected !== null && !this.maskById(this.selected)) this.selected = null;
     this.emit("masks");
+    this.emit("params");
   }
 
   undo() {
+    this.endGesture();
     if (!this.undoStack.length) return false;
     this.redoStack.push(this.snapshot());
     this.restore(this.undoStack.pop());
@@ -97,25 +145,67 @@ export class SceneModel {
   }
 
   redo() {
+    this.endGesture();
     if (!this.redoStack.length) return false;
     this.undoStack.push(this.snapshot());
     this.restore(this.redoStack.pop());
     return true;
   }
 
-  addMask(vertices, closed) {
-    this.remember();
-    const id = this.nextId++;
-    const prefix = closed ? "Shape" : "Stroke";
-    const taken = new Set(this.masks.map((m) => m.name));
-    let n = this.masks.length + 1;
-    while (taken.has(`${prefix} ${n}`)) n++;
-    const mask = { id, name: `${prefix} ${n}`, color: PALETTE[(id - 1) % PALETTE.length], closed,
-                   vertices, extra: {} };
-    this.masks.push(mask);
-    this.selected = id;
-    this.emit("masks");
-    return mask;
+  // --- masks ----------------------------------------------------------------------------------
+
+  // The mask pickers of the Adjust groups, in order.
+  adjustPickers() {
+    return this.params.filter((p) => p.type === "mask" && p.name === "Mask" &&
+                                     /^Adjust \d+$/.test(p.group ?? ""));
+  }
+
+  // The masks a group whose picker names mask `id` draws, as the effect links them: every mask
+  // with the picked mask's name, and with each of those every mask of the same colour ("Mask
+  // Color") or whose name begins with that name ("Mask Name", so Sky links Sky 2 and Skyline).
+  linkedTo(id) {
+    const picked = this.maskById(id);
+    if (!picked) return [];
+    const mode = this.get("Options", "Link Masks");
+    const linked = new Set();
+    for (const a of this.masks.filter((m) => m.name === picked.name)) {
+      for (const b of this.masks) {
+        if (mode === "Mask Color" ? maskHex(b.color) === maskHex(a.color)
+                                  : mode === "Mask Name" && b.name.startsWith(a.name))
+          linked.add(b.id);
+      }
+    }
+    return [...linked];
+  }
+
+  // The groups and slots that draw the mask (picked or linked): [group, ...].
+  usersOf(id) {
+    const slot = (p) => (p.name === "Mask" ? p.group : `${p.group} ${p.name.slice(5)}`);
+    return this.params.filter((p) => p.type === "mask" &&
+                                     this.linkedTo(this.get(p.group, p.name)).includes(id))
+                      .map(slot);
+  }
+
+  // kind names it: "Shape" or "Stroke" (a shape being drawn is open until let go).
+  addMask(vertices, closed, kind = closed ? "Shape" : "Stroke") {
+    return this.edit(() => {
+      const id = this.nextId++;
+      const prefix = kind;
+      const taken = new Set(this.masks.map((m) => m.name));
+      let n = this.masks.length + 1;
+      while (taken.has(`${prefix} ${n}`)) n++;
+      const mask = { id, name: `${prefix} ${n}`, color: PALETTE[(id - 1) % PALETTE.length],
+                     closed, vertices, extra: {} };
+      this.masks.push(mask);
+      this.selected = id;
+      // So one stroke and one slider show a correction: the first group without a mask.
+      const free = this.autoGroup &&
+        this.adjustPickers().find((p) => !this.maskById(this.get(p.group, p.name)));
+      if (free) this.values.set(keyOf(free.group, free.name), id);
+      this.emit("masks");
+      if (free) this.emit("params");
+      return mask;
+    });
   }
 
   editMask(id, change) {
@@ -125,16 +215,46 @@ export class SceneModel {
       if (!change.name || nameBytes(change.name) > MAX_NAME_BYTES)
         throw new Error(`a mask name is 1 to ${MAX_NAME_BYTES} bytes long`);
     }
-    this.remember();
-    Object.assign(mask, change);
+    this.edit(() => Object.assign(mask, change));
     this.emit("masks");
+  }
+
+  // Moves the whole mask by (dx, dy) picture pixels from the vertices it had.
+  moveMask(id, from, dx, dy) {
+    const round2 = (v) => Math.round(v * 100) / 100;
+    this.editMask(id, { vertices: from.map((v) => ({ ...v, x: round2(v.x + dx),
+                                                     y: round2(v.y + dy) })) });
+  }
+
+  moveVertex(id, index, x, y) {
+    const mask = this.maskById(id);
+    if (!mask || !mask.vertices[index]) return;
+    const vertices = mask.vertices.slice();
+    vertices[index] = { ...vertices[index], x: Math.round(x * 100) / 100,
+                        y: Math.round(y * 100) / 100 };
+    this.editMask(id, { vertices });
+  }
+
+  // Removes a vertex, keeping at least two (three for a closed outline).
+  deleteVertex(id, index) {
+    const mask = this.maskById(id);
+    if (!mask || mask.vertices.length <= (mask.closed ? 3 : 2)) return false;
+    this.editMask(id, { vertices: mask.vertices.filter((_, i) => i !== index) });
+    return true;
+  }
+
+  setClosed(id, closed) {
+    const mask = this.maskById(id);
+    if (!mask || mask.closed === closed || (closed && mask.vertices.length < 3)) return;
+    this.editMask(id, { closed });
   }
 
   deleteMask(id) {
     if (!this.maskById(id)) return;
-    this.remember();
-    this.masks = this.masks.filter((m) => m.id !== id);
-    if (this.selected === id) this.selected = null;
+    this.edit(() => {
+      this.masks = this.masks.filter((m) => m.id !== id);
+      if (this.selected === id) this.selected = null;
+    });
     this.emit("masks");
   }
 
@@ -183,6 +303,8 @@ export class SceneModel {
     this.selected = null;
     this.undoStack = [];
     this.redoStack = [];
+    this.before = null;
+    this.dragging = false;
     this.reset();
     const params = scene.params || {};
     for (const p of this.params) {

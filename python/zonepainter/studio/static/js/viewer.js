@@ -1,5 +1,7 @@
 // The canvas: the frame at any zoom and offset, the before/after split, the mask paths over it,
-// and the pointer work of the tools (drawing strokes and shapes, selecting, panning).
+// and the pointer work of the tools (drawing strokes and shapes, selecting, moving a path or a
+// vertex, panning). A stroke being drawn, a path or a vertex being dragged, is in the scene from
+// the first move on, inside one gesture of the model (one undo step, proxy frames until let go).
 //
 // Positions are kept in picture pixels (the scene's coordinates); the view maps them to the
 // screen as screen = picture * scale + offset, in CSS pixels.
@@ -10,6 +12,7 @@ const ZOOM_MIN = 1 / 32;
 const ZOOM_MAX = 32;
 const SPLIT_GRAB = 6; // CSS pixels either side of the split line that grab it
 const PICK_DISTANCE = 6; // CSS pixels from a path that still select it
+const HANDLE = 4; // CSS pixels: half the side of a vertex handle of the selected path
 
 // Ramer-Douglas-Peucker: drops points within `tolerance` of the line through their neighbours,
 // so a freehand stroke becomes a mask of a few dozen vertices instead of hundreds.
@@ -60,6 +63,7 @@ export class Viewer {
     this.showPaths = true;
     this.spaceDown = false;
     this.drag = null; // the pointer gesture in progress
+    this.selectedVertex = null; // { id, index } picked with the Select tool
     this.onZoom = () => {};
     this.onStroke = () => {};
     this.onSelect = () => {};
@@ -70,6 +74,7 @@ export class Viewer {
     canvas.addEventListener("pointerup", (e) => this.pointerUp(e));
     canvas.addEventListener("pointercancel", () => this.cancel());
     canvas.addEventListener("wheel", (e) => this.wheel(e), { passive: false });
+    canvas.addEventListener("dblclick", (e) => this.doubleClick(e));
     canvas.addEventListener("auxclick", (e) => e.preventDefault());
     model.on(() => this.draw());
   }
@@ -170,7 +175,7 @@ export class Viewer {
       this.clipped(this.original, 0, cut);
       if (after) this.clipped(after, cut, this.width);
     } else if (after) {
-      ctx.drawImage(after, 0, 0);
+      this.drawFrame(after);
     }
     if (this.showPaths) this.paintPaths();
     ctx.setTransform(ratio, 0, 0, ratio, 0, 0);
@@ -185,9 +190,17 @@ export class Viewer {
       this.ctx.beginPath();
       this.ctx.rect(from, 0, to - from, this.height);
       this.ctx.clip();
-      this.ctx.drawImage(bitmap, 0, 0);
+      this.drawFrame(bitmap);
       this.ctx.restore();
     }
+  }
+
+  // A frame over the whole picture: a proxy is stretched to the picture's size, smoothly.
+  drawFrame(bitmap) {
+    const smaller = bitmap.width < this.width;
+    if (smaller) this.ctx.imageSmoothingEnabled = true;
+    this.ctx.drawImage(bitmap, 0, 0, this.width, this.height);
+    if (smaller) this.ctx.imageSmoothingEnabled = this.scale < 1;
   }
 
   tracePath(vertices, closed) {
@@ -211,6 +224,7 @@ export class Viewer {
       ctx.strokeStyle = maskHex(m.color);
       ctx.lineWidth = 2 * px;
       ctx.stroke();
+      if (selected && this.tool === "select") this.paintHandles(m);
     }
     if (this.drag && this.drag.points) {
       this.tracePath(this.drag.points, false);
@@ -220,6 +234,20 @@ export class Viewer {
       ctx.stroke();
       ctx.setLineDash([]);
     }
+  }
+
+  paintHandles(mask) {
+    const ctx = this.ctx;
+    const h = HANDLE / this.scale;
+    mask.vertices.forEach((v, i) => {
+      const picked = this.selectedVertex && this.selectedVertex.id === mask.id &&
+                     this.selectedVertex.index === i;
+      ctx.fillStyle = picked ? maskHex(mask.color) : "#ffffff";
+      ctx.fillRect(v.x - h, v.y - h, 2 * h, 2 * h);
+      ctx.strokeStyle = "#000000";
+      ctx.lineWidth = 1 / this.scale;
+      ctx.strokeRect(v.x - h, v.y - h, 2 * h, 2 * h);
+    });
   }
 
   paintSplitLine() {
@@ -256,10 +284,29 @@ export class Viewer {
     else kind = this.tool;
     e.preventDefault();
     this.canvas.setPointerCapture(e.pointerId);
-    this.drag = { kind, id: e.pointerId, last: p };
+    this.drag = { kind, id: e.pointerId, last: p, start: this.toPicture(p) };
     if (kind === "stroke" || kind === "shape") this.drag.points = [this.toPicture(p)];
-    if (kind === "select") this.onSelect(this.pick(p));
+    if (kind === "select") this.pressSelect(p);
     this.draw();
+  }
+
+  // With the Select tool: a vertex of the selected path is picked to drag; else the path under
+  // the pointer is selected, to drag whole.
+  pressSelect(p) {
+    const d = this.drag;
+    const selected = this.model.maskById(this.model.selected);
+    const index = selected ? this.pickVertex(selected, p) : -1;
+    if (index >= 0) {
+      this.selectedVertex = { id: selected.id, index };
+      Object.assign(d, { kind: "vertex", mask: selected.id, index });
+      return;
+    }
+    this.selectedVertex = null;
+    const id = this.pick(p);
+    this.onSelect(id);
+    const mask = this.model.maskById(id);
+    if (mask)
+      Object.assign(d, { kind: "move", mask: id, from: mask.vertices.map((v) => ({ ...v })) });
   }
 
   pointerMove(e) {
@@ -272,11 +319,32 @@ export class Viewer {
       d.last = p;
     } else if (d.kind === "split") {
       this.splitAt = Math.max(0, Math.min(1, p.x / this.canvas.clientWidth));
+    } else if (d.kind === "move" || d.kind === "vertex") {
+      const q = this.toPicture(p);
+      if (!d.moved && Math.hypot(p.x - d.last.x, p.y - d.last.y) < 2) return;
+      d.moved = true;
+      this.model.beginGesture();
+      if (d.kind === "move") this.model.moveMask(d.mask, d.from, q.x - d.start.x, q.y - d.start.y);
+      else this.model.moveVertex(d.mask, d.index, q.x, q.y);
     } else if (d.points && Math.hypot(p.x - d.last.x, p.y - d.last.y) >= 2) {
       d.points.push(this.toPicture(p));
       d.last = p;
+      // In the scene as soon as it is a line, so the frame follows the stroke being drawn.
+      const vertices = this.thinned(d.points);
+      if (d.mask === undefined && vertices.length >= 2) {
+        this.model.beginGesture();
+        d.mask = this.onStroke(vertices, false, d.kind === "shape" ? "Shape" : "Stroke").id;
+      } else if (d.mask !== undefined) {
+        this.model.editMask(d.mask, { vertices });
+      }
     }
     this.draw();
+  }
+
+  // The points that matter: within three quarters of a screen pixel, in hundredths of a pixel.
+  thinned(points) {
+    return simplify(points, 0.75 / Math.max(this.scale, 1e-6))
+      .map((q) => ({ x: round2(q.x), y: round2(q.y) }));
   }
 
   pointerUp(e) {
@@ -285,18 +353,50 @@ export class Viewer {
     this.drag = null;
     if (d.points) {
       const closed = d.kind === "shape";
-      const points = simplify(d.points, 0.75 / Math.max(this.scale, 1e-6))
-                       .map((q) => ({ x: round2(q.x), y: round2(q.y) }));
-      if (!closed || points.length >= 3) this.onStroke(points, closed);
+      const points = this.thinned(d.points);
+      if (d.mask !== undefined) {
+        if (closed && points.length < 3) this.model.cancelGesture();
+        else {
+          this.model.editMask(d.mask, { vertices: points, closed });
+          this.model.endGesture();
+        }
+      } else if (!closed || points.length >= 3) {
+        this.onStroke(points, closed);
+      }
+    } else if (d.kind === "move" || d.kind === "vertex") {
+      this.model.endGesture();
     }
     this.draw();
   }
 
+  // Esc, a lost pointer: a stroke being drawn goes, a dragged path goes back.
   cancel() {
     if (!this.drag) return false;
+    const d = this.drag;
     this.drag = null;
+    if (d.mask !== undefined && this.model.dragging) this.model.cancelGesture();
     this.draw();
     return true;
+  }
+
+  doubleClick(e) {
+    if (this.tool !== "select") return;
+    const mask = this.model.maskById(this.model.selected);
+    const index = mask ? this.pickVertex(mask, this.eventPoint(e)) : -1;
+    if (index >= 0 && this.model.deleteVertex(mask.id, index)) this.selectedVertex = null;
+  }
+
+  // The vertex of `mask` under the point (within its handle and a little), else -1.
+  pickVertex(mask, p) {
+    const q = this.toPicture(p);
+    const reach = (HANDLE + 2) / this.scale;
+    let best = -1;
+    let bestDistance = reach;
+    mask.vertices.forEach((v, i) => {
+      const d = Math.hypot(q.x - v.x, q.y - v.y);
+      if (d <= bestDistance) { best = i; bestDistance = d; }
+    });
+    return best;
   }
 
   wheel(e) {
