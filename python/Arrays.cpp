@@ -42,21 +42,25 @@ ArrayPicture worldFromArray(const py::handle& image, int depth) {
     if (!py::isinstance<py::array>(image))
         throw py::type_error("image: expected a NumPy array, got " +
                              std::string(py::str(py::type::handle_of(image).attr("__name__"))));
-    const py::array a = py::reinterpret_borrow<py::array>(image);
-    if (a.ndim() != 3 || (a.shape(2) != 3 && a.shape(2) != 4))
-        throw py::value_error("image: expected an array of height x width x 3 (RGB) or 4 (RGBA), "
-                              "got shape " +
-                              shapeText(a));
+    py::array a = py::reinterpret_borrow<py::array>(image);
+    // H x W is grey, as a one-channel file is.
+    const bool flat = a.ndim() == 2;
+    if (!flat && (a.ndim() != 3 || a.shape(2) < 1 || a.shape(2) > 4))
+        throw py::value_error(
+            "image: expected an array of height x width (grey) or height x "
+            "width x 1 (grey), 2 (grey + alpha), 3 (RGB) or 4 (RGBA), got shape " +
+            shapeText(a));
     ArrayPicture pic;
+    const bool wide = holds<double>(a);
     if (holds<uint8_t>(a))
         pic.type = SampleType::U8;
     else if (holds<uint16_t>(a))
         pic.type = SampleType::U16;
-    else if (holds<float>(a))
+    else if (holds<float>(a) || wide)
         pic.type = SampleType::F32;
     else
-        throw py::value_error("image: expected uint8, uint16 or float32 samples in native byte "
-                              "order, got " +
+        throw py::value_error("image: expected uint8, uint16, float32 or float64 samples in native "
+                              "byte order, got " +
                               std::string(py::str(a.dtype())));
     if (!(a.flags() & py::array::c_style) ||
         reinterpret_cast<uintptr_t>(a.data()) % static_cast<uintptr_t>(a.itemsize()) != 0)
@@ -75,20 +79,25 @@ ArrayPicture worldFromArray(const py::handle& image, int depth) {
     const int own = pic.type == SampleType::U8 ? 8 : pic.type == SampleType::U16 ? 16 : 32;
     const int worldDepth = depth == 0 ? own : depth;
     if (worldDepth != 8 && worldDepth != 16 && worldDepth != 32)
-        throw py::value_error("depth must be 8, 16 or 32");
+        throw py::value_error("depth=" + std::to_string(depth) + ": expected 8, 16 or 32");
+    // Each double rounded to the nearest float, as NumPy's astype(float32) does; the effect's
+    // float worlds hold float32, and a float file is read as float32 too.
+    if (wide)
+        a = py::array_t<float, py::array::c_style | py::array::forcecast>(a);
 
-    pic.channels = static_cast<int>(a.shape(2));
+    const int channels = flat ? 1 : static_cast<int>(a.shape(2));
+    pic.channels = channels == 2 || channels == 4 ? 4 : 3;
     pic.world = std::make_unique<headless::HostWorld>(static_cast<int>(w), static_cast<int>(h),
                                                       worldDepth / 8, 0, 0);
     switch (pic.type) {
     case SampleType::U8:
-        copyIn<uint8_t>(a, pic.channels, *pic.world);
+        copyIn<uint8_t>(a, channels, *pic.world);
         break;
     case SampleType::U16:
-        copyIn<uint16_t>(a, pic.channels, *pic.world);
+        copyIn<uint16_t>(a, channels, *pic.world);
         break;
     case SampleType::F32:
-        copyIn<float>(a, pic.channels, *pic.world);
+        copyIn<float>(a, channels, *pic.world);
         break;
     }
     return pic;

@@ -31,10 +31,27 @@ void setError(const char* name, const py::tuple& args) {
 zpcli::View viewOf(const std::string& name) {
     const std::optional<zpcli::View> view = zpcli::viewNamed(name);
     if (!view)
-        throw py::value_error("view: expected \"image\", \"strokes\", \"labels\" or \"weights\", "
-                              "got \"" +
-                              name + "\"");
+        throw py::value_error("view=\"" + name +
+                              "\": expected \"image\", \"strokes\", \"labels\" or \"weights\"");
     return *view;
+}
+
+// The command line's messages name its flag ("--downsample 3/2: ..."); a caller of the module
+// passed an argument, so the message names that.
+zpcli::Downsample downsampleOf(const std::string& text) {
+    if (text.empty())
+        return {};
+    try {
+        return zpcli::parseDownsample(text);
+    } catch (const zpcli::UsageError& e) {
+        const std::string flag = "--downsample " + text;
+        std::string problem = e.what();
+        if (problem.compare(0, flag.size(), flag) == 0)
+            problem.erase(0, flag.size());
+        else
+            problem = ": " + problem;
+        throw py::value_error("downsample=\"" + text + "\"" + problem);
+    }
 }
 
 // One declared control as a dict: what `zonepainter info` prints of it, and what a scene or an
@@ -99,8 +116,7 @@ py::dict info() {
 py::array render(zppy::Session& session, const py::handle& image, const std::string& params,
                  int depth, const std::string& downsample, const std::string& view) {
     const zpcli::View v = viewOf(view);
-    const zpcli::Downsample ds =
-        downsample.empty() ? zpcli::Downsample{} : zpcli::parseDownsample(downsample);
+    const zpcli::Downsample ds = downsampleOf(downsample);
     // The input is copied while the lock is held; nothing else may change it during the render.
     const zppy::ArrayPicture pic = zppy::worldFromArray(image, depth);
     std::unique_ptr<headless::HostWorld> out;
@@ -129,6 +145,8 @@ py::object lastTimings(zppy::Session& session) {
 
 PYBIND11_MODULE(_native, m) {
     m.doc() = "The Zonepainter effect in process (use the zonepainter package, not this module)";
+    // The project's one version (CMakeLists.txt), which the package reports as __version__.
+    m.attr("__version__") = ZP_VERSION;
 
     // Local to this module: pybind11 tries every module's global translators, latest first, so
     // with the farm's module loaded too its translator would claim this module's errors.

@@ -8,6 +8,8 @@ packages=(
   # the Python module: Debian's interpreter headers and pybind11; NumPy for its arrays; pytest and
   # OpenImageIO's binding (pictures for the command line in its tests)
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-openimageio
+  # `pip install .` of the module (setuptools driving CMake), tested in a fresh virtual environment
+  python3-pip python3-setuptools python3-wheel python3-venv
   # the farm: Dask's scheduler and workers
   python3-dask python3-distributed
   # the studio: its web server, and headless Chromium driven by Selenium for the page's test

@@ -13,8 +13,11 @@ uses, so a picture gives the same bytes here as through ``zonepainter render``::
 
 Images are NumPy arrays of height x width x 3 (RGB) or 4 (RGBA) samples, ``uint8``,
 ``uint16`` (0..65535, as 16-bit files hold them) or ``float32`` (1.0 is full); results come back
-with the same shape and type. Scenes are described in docs/scene-format.md; the Python API in
-docs/shots.md.
+with the same shape and type. Grey pictures (height x width, or x 1; x 2 with alpha) are taken
+as the command line takes grey files, red, green and blue alike, and come back as RGB (RGBA with
+alpha), since the effect colours them. ``float64`` samples are rounded to ``float32``, which the
+effect works in, and come back as ``float32``. Scenes are described in docs/scene-format.md; the
+Python API in docs/shots.md.
 """
 
 import json
@@ -25,6 +28,9 @@ from ._errors import PluginError, SceneError
 from . import _native
 
 __all__ = ["render", "info", "Session", "SceneError", "PluginError"]
+
+#: The project's version, as the native part was built with it.
+__version__ = _native.__version__
 
 
 def info():
@@ -47,24 +53,34 @@ def _json_value(value):
     raise SceneError(f"scene: {value!r} ({type(value).__name__}) has no JSON form")
 
 
+def _shown(value, limit=60):
+    """The value as an error message shows it: its repr, shortened."""
+    text = repr(value)
+    return text if len(text) <= limit else text[:limit] + "..."
+
+
 def _scene_text(scene):
     """(text, source) for a scene given as a path, JSON text or a dict."""
     if isinstance(scene, Mapping):
         return json.dumps(scene, default=_json_value), "scene"
     if isinstance(scene, str) and scene.lstrip("\ufeff \t\r\n").startswith("{"):
         return scene, "scene"
+    if isinstance(scene, str) and not os.path.lexists(scene):
+        # A typo in a file name and a JSON snippet that lost its braces look alike; say both.
+        raise SceneError(f"scene={_shown(scene)}: neither an existing scene file nor scene JSON "
+                         "(a JSON object, which starts with '{')")
     if isinstance(scene, (str, os.PathLike)):
         path = os.fspath(scene)
         return _native.read_scene_file(path), path
     raise TypeError(
-        f"scene: expected a path, JSON text or a dict, got {type(scene).__name__}")
+        f"scene={_shown(scene)}: expected a path, JSON text or a dict, got {type(scene).__name__}")
 
 
 def _params_text(params):
     if params is None:
         return "{}"
     if not isinstance(params, Mapping):
-        raise TypeError(f"params: expected a dict, got {type(params).__name__}")
+        raise TypeError(f"params={_shown(params)}: expected a dict, got {type(params).__name__}")
     return json.dumps(params, default=_json_value)
 
 
@@ -75,11 +91,11 @@ def _factor_text(factor):
         return str(factor)
     if isinstance(factor, (tuple, list)) and len(factor) == 2:
         return f"{factor[0]}/{factor[1]}"
-    raise ValueError(f"downsample: expected N/D, (N, D) or ((NX, DX), (NY, DY)), got {factor!r}")
+    raise ValueError(f"downsample={factor!r}: expected \"N/D\", (N, D) or ((NX, DX), (NY, DY))")
 
 
 def _downsample_text(downsample):
-    """The command line's --downsample text for "1/2", (1, 2) or ((1, 2), (1, 4))."""
+    """The text "N/D" or "NX/DX,NY/DY" for "1/2", (1, 2) or ((1, 2), (1, 4))."""
     if downsample is None:
         return ""
     if (isinstance(downsample, (tuple, list)) and len(downsample) == 2
@@ -117,8 +133,10 @@ class Session:
         at another depth than the samples' own, ``downsample`` (``"1/2"``, ``(1, 2)``,
         ``"1/2,1/4"`` or ``((1, 2), (1, 4))``) says the image is the layer reduced by that
         factor, and ``view`` (``"image"``, ``"strokes"``, ``"labels"``, ``"weights"``) picks
-        what comes back, as the command line's ``--depth``, ``--downsample`` and ``--view``
-        do. Returns a new array of the image's shape and type; the views have full alpha.
+        what comes back, as the command line's options of those names do. Returns a new array
+        of the image's height, width and sample type with its RGB or RGBA channels (grey comes
+        back as RGB, grey with alpha as RGBA, ``float64`` as ``float32``); the views have full
+        alpha.
         """
         return self._native.render(image, _params_text(params), 0 if depth is None else depth,
                                    _downsample_text(downsample), view)
@@ -144,6 +162,7 @@ class Session:
 
     @property
     def closed(self):
+        """True once :meth:`close` has run (or the ``with`` block has ended)."""
         return self._native.closed
 
     def __enter__(self):
@@ -158,10 +177,12 @@ def render(image, scene, depth=None, downsample=None, view="image", colorspace=N
            working_space=None):
     """Renders one picture with one scene, as ``zonepainter render`` does (a one-shot session).
 
-    See :meth:`Session.render` for the arguments and what comes back. ``colorspace`` and
-    ``working_space`` (both or neither), as the command line's ``--colorspace`` and
-    ``--working-space``: the image is converted from ``colorspace`` to ``working_space`` before
-    the effect and the result back (needs OpenImageIO's Python binding).
+    ``scene`` is a path to a scene file, scene JSON text (an object) or a dict of the same
+    shape; a string that is neither an existing file nor JSON raises :class:`SceneError`.
+    ``colorspace`` and ``working_space`` (both or neither), when given, convert the input from
+    this colour space to the working space before the effect and back after it (OpenImageIO
+    names; OCIO config from ``$OCIO``; needs OpenImageIO's Python binding). See
+    :meth:`Session.render` for the other arguments and what comes back.
     """
     from . import _colour
 
