@@ -27,10 +27,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <memory>
-#include <vector>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -99,6 +100,29 @@ const ShotFolder& shotFolder() {
     return shot;
 }
 
+// Ends the benchmark with the first frame that did not render.
+void failOnUnrendered(const zpcli::JobsResult& result, benchmark::State& state) {
+    for (const zpcli::FrameOutcome& r : result.outcomes) {
+        if (r.status != zpcli::FrameOutcome::Status::Rendered) {
+            state.SkipWithError(("frame " + std::to_string(r.frame) + ": " + r.reason).c_str());
+            return;
+        }
+    }
+}
+
+void countFramesPerSecond(benchmark::State& state) {
+    state.counters["frames/s"] = benchmark::Counter(
+        static_cast<double>(kFrames * state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// Whole runs of the shot on the wall clock, with the whole process's CPU time beside it.
+void shotRuns(benchmark::internal::Benchmark* b, std::initializer_list<int64_t> args,
+              int64_t iterations) {
+    for (const int64_t a : args)
+        b->Arg(a);
+    b->Unit(benchmark::kSecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(iterations);
+}
+
 void BM_Shot1080p(benchmark::State& state) {
     const ShotFolder& shot = shotFolder();
     zpcli::RenderOptions options;
@@ -116,26 +140,16 @@ void BM_Shot1080p(benchmark::State& state) {
             frames, jobs, omp_get_max_threads(), false,
             [&](int f) { return zpcli::renderSequenceFrame(options, f, &instance); },
             [](const zpcli::FrameOutcome&) {});
-        for (const zpcli::FrameOutcome& r : result.outcomes) {
-            if (r.status != zpcli::FrameOutcome::Status::Rendered) {
-                state.SkipWithError(("frame " + std::to_string(r.frame) + ": " + r.reason).c_str());
-                return;
-            }
-        }
+        failOnUnrendered(result, state);
+        if (state.error_occurred())
+            return;
     }
-    state.counters["frames/s"] = benchmark::Counter(
-        static_cast<double>(kFrames * state.iterations()), benchmark::Counter::kIsRate);
+    countFramesPerSecond(state);
     state.counters["cores"] = omp_get_max_threads();
 }
 
 // Argument: frames rendered at once.
-BENCHMARK(BM_Shot1080p)
-    ->Arg(1)
-    ->Arg(2)
-    ->Unit(benchmark::kSecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime()
-    ->Iterations(2);
+BENCHMARK(BM_Shot1080p)->Apply([](auto* b) { shotRuns(b, {1, 2}, 2); });
 
 // The resident high-water mark of the process in bytes, and a reset of it (Linux 4.0 on).
 double peakResidentBytes() {
@@ -189,10 +203,7 @@ int renderThrough(const Plates& plates, int threads, benchmark::State& state) {
             return r;
         },
         [](const zpcli::FrameOutcome&) {});
-    for (const zpcli::FrameOutcome& r : result.outcomes) {
-        if (r.status != zpcli::FrameOutcome::Status::Rendered)
-            state.SkipWithError(("frame " + std::to_string(r.frame) + ": " + r.reason).c_str());
-    }
+    failOnUnrendered(result, state);
     return propagated;
 }
 
@@ -208,8 +219,7 @@ void BM_RenderThreads1080p(benchmark::State& state) {
         renderThrough(plates, threads, state);
         added = std::max(added, peakResidentBytes() - base);
     }
-    state.counters["frames/s"] = benchmark::Counter(
-        static_cast<double>(kFrames * state.iterations()), benchmark::Counter::kIsRate);
+    countFramesPerSecond(state);
     state.counters["peak MB added"] = added / 1e6;
 }
 
@@ -218,24 +228,12 @@ void BM_HeldPlate1080p(benchmark::State& state) {
     int propagated = 0;
     for (auto _ : state)
         propagated = renderThrough(plates, static_cast<int>(state.range(0)), state);
-    state.counters["frames/s"] = benchmark::Counter(
-        static_cast<double>(kFrames * state.iterations()), benchmark::Counter::kIsRate);
+    countFramesPerSecond(state);
     state.counters["propagations"] = propagated;
 }
 
 // Argument: render threads.
-BENCHMARK(BM_RenderThreads1080p)
-    ->Arg(1)
-    ->Arg(2)
-    ->Unit(benchmark::kSecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime()
-    ->Iterations(2);
-BENCHMARK(BM_HeldPlate1080p)
-    ->Arg(2)
-    ->Unit(benchmark::kSecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime()
-    ->Iterations(1);
+BENCHMARK(BM_RenderThreads1080p)->Apply([](auto* b) { shotRuns(b, {1, 2}, 2); });
+BENCHMARK(BM_HeldPlate1080p)->Apply([](auto* b) { shotRuns(b, {2}, 1); });
 
 } // namespace

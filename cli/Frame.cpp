@@ -13,15 +13,19 @@ Frame renderFrame(headless::HostWorld& input, const FrameRequest& request) {
         throw UsageError(kPlainFloatMessage);
     EffectInstance instance(request.failHostCall, request.failHostCallNth);
     headless::loadSceneFile(request.scenePath, instance.host());
+    Frame frame = renderOn(instance.host(), input, request);
+    instance.close();
+    return frame;
+}
 
+Frame renderOn(headless::Host& host, headless::HostWorld& input, const FrameRequest& request) {
     Frame frame;
     frame.output = std::make_unique<headless::HostWorld>(input.width(), input.height(),
                                                          input.bytesPerChannel(), 0, 0);
     frame.capture = std::make_unique<FrameCapture>(request.keepViews);
     for (int i = 0; i < std::max(1, request.repeat); ++i)
-        instance.render(input, *frame.output, request.kind, request.downsample,
-                        frame.capture.get());
-    instance.close();
+        renderThrough(host, input, *frame.output, request.kind, request.downsample,
+                      frame.capture.get());
     return frame;
 }
 

@@ -4,6 +4,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Views.h"
+#include "headless/Host.h"
 #include "headless/Worlds.h"
 
 #include <cstdint>
@@ -32,6 +33,11 @@ struct Frame {
 // headless::SceneError for a bad scene, PluginError when a command fails, UsageError for a
 // plain render of a float world.
 Frame renderFrame(headless::HostWorld& input, const FrameRequest& request);
+
+// The renders of `request` (its kind, downsampling, repeats and views) through a host whose
+// parameters, masks and faults are already the frame's: an instance's own host or a render-side
+// host of a shot's instance. Throws as renderFrame does.
+Frame renderOn(headless::Host& host, headless::HostWorld& input, const FrameRequest& request);
 
 class ShotInstance;
 

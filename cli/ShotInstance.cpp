@@ -4,7 +4,6 @@
 #include "headless/MultiFrame.h"
 #include "headless/Scene.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace zpcli {
@@ -54,15 +53,7 @@ Frame ShotInstance::render(headless::HostWorld& input, const FrameRequest& reque
         host.faults.failCall(request.failHostCall, request.failHostCallNth);
     if (sharedScene_.empty())
         headless::loadSceneFile(request.scenePath, host);
-
-    Frame frame;
-    frame.output = std::make_unique<headless::HostWorld>(input.width(), input.height(),
-                                                         input.bytesPerChannel(), 0, 0);
-    frame.capture = std::make_unique<FrameCapture>(request.keepViews);
-    for (int i = 0; i < std::max(1, request.repeat); ++i)
-        renderThrough(host, input, *frame.output, request.kind, request.downsample,
-                      frame.capture.get());
-    return frame;
+    return renderOn(host, input, request);
 }
 
 } // namespace zpcli
