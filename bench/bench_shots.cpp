@@ -11,6 +11,7 @@
 #include "cli/ImageIO.h"
 #include "cli/Jobs.h"
 #include "cli/Sequence.h"
+#include "cli/Shot.h"
 #include "cli/ShotInstance.h"
 #include "effect/Command.h"
 #include "headless/LayerMasks.h"
@@ -116,10 +117,13 @@ void countFramesPerSecond(benchmark::State& state) {
 }
 
 // Whole runs of the shot on the wall clock, with the whole process's CPU time beside it.
+// Each run takes one argument from `args`, or the arguments of one row of `rows`.
 void shotRuns(benchmark::internal::Benchmark* b, std::initializer_list<int64_t> args,
-              int64_t iterations) {
+              int64_t iterations, std::initializer_list<std::vector<int64_t>> rows = {}) {
     for (const int64_t a : args)
         b->Arg(a);
+    for (const std::vector<int64_t>& row : rows)
+        b->Args(row);
     b->Unit(benchmark::kSecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(iterations);
 }
 
@@ -132,14 +136,20 @@ void BM_Shot1080p(benchmark::State& state) {
     std::vector<int> frames;
     for (int f = 1; f <= kFrames; ++f)
         frames.push_back(f);
-    const int jobs = static_cast<int>(state.range(0));
+    options.jobs = static_cast<int>(state.range(0));
+    const bool overlapped = state.range(1) != 0;
+    const auto quiet = [](const zpcli::FrameOutcome&) {};
 
     for (auto _ : state) {
         zpcli::ShotInstance instance(options.scene);
-        const auto result = zpcli::runJobs(
-            frames, jobs, omp_get_max_threads(), false,
-            [&](int f) { return zpcli::renderSequenceFrame(options, f, &instance); },
-            [](const zpcli::FrameOutcome&) {});
+        // Without overlap: each frame read, rendered and written in turn, as one job did before.
+        const auto result =
+            overlapped
+                ? zpcli::renderShot(options, frames, instance, omp_get_max_threads(), quiet)
+                : zpcli::runJobs(
+                      frames, options.jobs, omp_get_max_threads(), false,
+                      [&](int f) { return zpcli::renderSequenceFrame(options, f, &instance); },
+                      quiet);
         failOnUnrendered(result, state);
         if (state.error_occurred())
             return;
@@ -148,8 +158,12 @@ void BM_Shot1080p(benchmark::State& state) {
     state.counters["cores"] = omp_get_max_threads();
 }
 
-// Argument: frames rendered at once.
-BENCHMARK(BM_Shot1080p)->Apply([](auto* b) { shotRuns(b, {1, 2}, 2); });
+// Arguments: frames rendered at once; whether one job's reading and writing overlap its
+// neighbouring renders (the tool's path: 1) or not (0).
+BENCHMARK(BM_Shot1080p)->Apply([](auto* b) {
+    b->ArgNames({"jobs", "overlap"});
+    shotRuns(b, {}, 2, {{1, 0}, {1, 1}, {2, 1}});
+});
 
 // The resident high-water mark of the process in bytes, and a reset of it (Linux 4.0 on).
 double peakResidentBytes() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cli/Commands.h"
+#include "cli/ImageIO.h"
 #include "cli/Views.h"
 #include "headless/Host.h"
 #include "headless/Worlds.h"
@@ -48,6 +49,22 @@ class ShotInstance;
 // PluginError or headless::SceneError.
 void renderStill(const RenderOptions& options, std::ostream& out, std::ostream& err,
                  ShotInstance* shot = nullptr, A_long time = 0);
+
+// renderStill's three steps, for callers that overlap one picture's reading and writing with
+// another's render. Each may run on a thread of its own; a picture's steps run in turn.
+struct Still {
+    RenderOptions options; // names without a frame token
+    Picture input;         // in the working colour space
+    Frame rendered;        // empty until rendered
+};
+// Refuses what can be refused before reading (settings, the output's name and folder, writing
+// over an input or an existing file with --no-overwrite), then reads the input and converts it
+// to the working space.
+Still readStill(const RenderOptions& options);
+// Renders a read still as renderStill does; timings to `out` when asked.
+void renderRead(Still& still, std::ostream& out, ShotInstance* shot, A_long time);
+// Writes a rendered still (or its view) to its output, making its folder with --mkdir.
+void writeRendered(Still& still, std::ostream& err);
 
 // Sets up an instance and reads the scene at `path` into it, to refuse a bad scene before any
 // frame is rendered. Throws headless::SceneError or PluginError.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -79,6 +80,69 @@ JobsResult runJobs(const std::vector<int>& frames, int jobs, int cores, bool fai
         else
             ++result.notStarted;
     }
+    return result;
+}
+
+JobsResult runOverlapped(const std::vector<int>& frames, bool failFast, const FrameSteps& steps,
+                         const std::function<void(const FrameOutcome&)>& report) {
+    JobsResult result;
+    bool stopped = false;
+    const auto finish = [&](SequenceFrame& f) {
+        if (failFast && f.outcome.status == FrameOutcome::Status::Failed)
+            stopped = true;
+        report(f.outcome);
+        result.outcomes.push_back(std::move(f.outcome));
+    };
+    // A thread where one can be had; where none can, libstdc++ runs the step when its result is
+    // asked for, which is the plain one-frame-at-a-time order.
+    constexpr auto launch = std::launch::async | std::launch::deferred;
+    const auto readAhead = [&](size_t i) { return std::async(launch, steps.read, frames[i]); };
+    const auto writeBehind = [&](SequenceFrame f) {
+        return std::async(
+            launch,
+            [&steps](SequenceFrame g) {
+                steps.write(g);
+                return g;
+            },
+            std::move(f));
+    };
+
+    // The futures' destructors wait for their steps, so an exception leaves no step running
+    // with references into this frame.
+    std::future<SequenceFrame> reading;
+    std::future<SequenceFrame> writing; // the previous frame
+    const auto finishPrevious = [&] {
+        if (writing.valid()) {
+            SequenceFrame previous = writing.get();
+            finish(previous);
+        }
+    };
+    if (!frames.empty())
+        reading = readAhead(0);
+    for (size_t i = 0; i < frames.size() && !stopped; ++i) {
+        SequenceFrame current = reading.get();
+        const bool more = i + 1 < frames.size();
+        if (!current.ended) {
+            if (more)
+                reading = readAhead(i + 1);
+            steps.render(current);
+        }
+        if (current.ended) {
+            // Skipped or failed: nothing to write; reported after the frame before it, and a
+            // failure known before the next frame's render starts.
+            finishPrevious();
+            finish(current);
+            if (more && !stopped && !reading.valid())
+                reading = readAhead(i + 1);
+            continue;
+        }
+        finishPrevious();
+        writing = writeBehind(std::move(current));
+    }
+    finishPrevious();
+    if (reading.valid())
+        reading.wait(); // read ahead of a failure: dropped, not started
+    result.notStarted = static_cast<int>(frames.size() - result.outcomes.size());
     return result;
 }
 

@@ -1,5 +1,6 @@
-// The job scheduler of a sequence: frames handed out in order to a few threads, each rendering
-// one frame at a time, with the machine's OpenMP threads shared among them.
+// The job schedulers of a sequence: frames handed out in order to a few threads, each rendering
+// one frame at a time, with the machine's OpenMP threads shared among them; or one job whose
+// neighbouring frames are read and written while it renders.
 #pragma once
 
 #include "cli/Sequence.h"
@@ -29,5 +30,22 @@ JobsResult runJobs(const std::vector<int>& frames, int jobs, int cores, bool fai
                    const std::function<FrameOutcome(int)>& render,
                    const std::function<void(const FrameOutcome&)>& report,
                    const std::function<void()>& beforeClaim = nullptr);
+
+// One frame's steps, for runOverlapped. None may throw; render and write leave an ended frame
+// alone, and write ends it.
+struct FrameSteps {
+    std::function<SequenceFrame(int)> read;
+    std::function<void(SequenceFrame&)> render;
+    std::function<void(SequenceFrame&)> write;
+};
+
+// One job's shot: frames rendered one at a time on the calling thread while the next frame is
+// read and the previous one written, each on a thread of its own, so a frame's file work hides
+// behind its neighbours' renders. At most three frames are in memory. `report` hears each
+// outcome on the calling thread, in frame order. With `failFast` no frame starts rendering once
+// a failure is known; a failure in writing frame N is known once frame N+1 has rendered (that
+// frame runs to its end), and a frame read ahead but not rendered counts as not started.
+JobsResult runOverlapped(const std::vector<int>& frames, bool failFast, const FrameSteps& steps,
+                         const std::function<void(const FrameOutcome&)>& report);
 
 } // namespace zpcli

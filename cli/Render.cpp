@@ -44,8 +44,7 @@ void checkSceneFile(const std::string& path) {
     headless::loadSceneFile(path, instance.host());
 }
 
-void renderStill(const RenderOptions& o, std::ostream& out, std::ostream& err, ShotInstance* shot,
-                 A_long time) {
+Still readStill(const RenderOptions& o) {
     if (o.depth != 0 && o.depth != 8 && o.depth != 16 && o.depth != 32)
         throw UsageError("--depth must be 8, 16 or 32");
     const bool plain = o.kind == RenderKind::Plain;
@@ -58,10 +57,14 @@ void renderStill(const RenderOptions& o, std::ostream& out, std::ostream& err, S
     if (plain && o.depth == 0 && fileDepthOf(o.input) == 32)
         throw UsageError(kPlainFloatMessage);
 
-    Picture pic = readPicture(o.input, o.depth);
-    const bool colour = convertsColour(o.colorspace, o.workingSpace);
-    if (colour)
-        convertColour(*pic.world, o.colorspace, o.workingSpace);
+    Still still{o, readPicture(o.input, o.depth), {}};
+    if (convertsColour(o.colorspace, o.workingSpace))
+        convertColour(*still.input.world, o.colorspace, o.workingSpace);
+    return still;
+}
+
+void renderRead(Still& still, std::ostream& out, ShotInstance* shot, A_long time) {
+    const RenderOptions& o = still.options;
     FrameRequest request;
     request.scenePath = o.scene;
     request.kind = o.kind;
@@ -70,11 +73,15 @@ void renderStill(const RenderOptions& o, std::ostream& out, std::ostream& err, S
     request.repeat = o.repeat;
     request.failHostCall = o.failHostCall;
     request.failHostCallNth = o.failHostCallNth;
-    const Frame frame = shot != nullptr ? shot->render(*pic.world, request, time)
-                                        : renderFrame(*pic.world, request);
+    headless::HostWorld& input = *still.input.world;
+    still.rendered =
+        shot != nullptr ? shot->render(input, request, time) : renderFrame(input, request);
     if (o.timings)
-        printTimings(*frame.capture, out);
+        printTimings(*still.rendered.capture, out);
+}
 
+void writeRendered(Still& still, std::ostream& err) {
+    const RenderOptions& o = still.options;
     if (o.makeFolders) {
         std::error_code ec;
         const std::filesystem::path folder = std::filesystem::path(o.output).parent_path();
@@ -82,15 +89,24 @@ void renderStill(const RenderOptions& o, std::ostream& out, std::ostream& err, S
             throw UsageError("cannot make the folder '" + folder.string() + "' for '" + o.output +
                              "': " + ec.message());
     }
+    const Frame& frame = still.rendered;
     // Views show the effect's own working pictures: only the rendered image goes back.
     if (o.view == View::Image) {
-        if (colour)
+        if (convertsColour(o.colorspace, o.workingSpace))
             convertColour(*frame.output, o.workingSpace, o.colorspace);
-        writePicture(o.output, *frame.output, pic.hasAlpha, err, o.compression, o.noOverwrite);
+        writePicture(o.output, *frame.output, still.input.hasAlpha, err, o.compression,
+                     o.noOverwrite);
     } else {
-        writePicture(o.output, *makeView(o.view, *pic.world, *frame.capture), false, err,
+        writePicture(o.output, *makeView(o.view, *still.input.world, *frame.capture), false, err,
                      o.compression, o.noOverwrite);
     }
+}
+
+void renderStill(const RenderOptions& o, std::ostream& out, std::ostream& err, ShotInstance* shot,
+                 A_long time) {
+    Still still = readStill(o);
+    renderRead(still, out, shot, time);
+    writeRendered(still, err);
 }
 
 } // namespace zpcli

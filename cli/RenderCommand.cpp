@@ -3,9 +3,9 @@
 #include "cli/Frame.h"
 #include "cli/FramePattern.h"
 #include "cli/FrameRange.h"
-#include "cli/Jobs.h"
 #include "cli/Progress.h"
 #include "cli/Sequence.h"
+#include "cli/Shot.h"
 #include "cli/ShotInstance.h"
 
 #include <omp.h>
@@ -60,9 +60,7 @@ int runShot(const RenderOptions& o, const std::vector<int>& frames, std::ostream
     // a thread-safe effect: a held stretch propagates once, whichever job renders its frames.
     const FramePattern scene(o.scene, "--scene");
     ShotInstance shot(scene.hasToken() ? std::string() : scene.expand(0));
-    const JobsResult result = runJobs(
-        frames, o.jobs, omp_get_max_threads(), o.failFast,
-        [&](int frame) { return renderSequenceFrame(o, frame, &shot); }, report);
+    const JobsResult result = renderShot(o, frames, shot, omp_get_max_threads(), report);
     progress.finish();
 
     std::vector<int> failed;

@@ -23,13 +23,15 @@ struct Patterns {
 };
 
 // Whatever goes wrong while the outcome itself is being filled in (memory) must not escape.
-void fail(FrameOutcome& outcome, int exitCode, const char* prefix, const char* what) noexcept {
-    outcome.status = FrameOutcome::Status::Failed;
-    outcome.exitCode = exitCode;
+void fail(SequenceFrame& f, int exitCode, const char* prefix, const char* what) noexcept {
+    f.ended = true;
+    f.still.reset();
+    f.outcome.status = FrameOutcome::Status::Failed;
+    f.outcome.exitCode = exitCode;
     try {
-        outcome.reason = std::string(prefix) + what;
+        f.outcome.reason = std::string(prefix) + what;
     } catch (...) {
-        outcome.reason.clear();
+        f.outcome.reason.clear();
     }
 }
 
@@ -78,12 +80,38 @@ void checkSequence(const RenderOptions& o, const std::vector<int>& frames) {
         checkSceneFile(p.scene.expand(0));
 }
 
-FrameOutcome renderSequenceFrame(const RenderOptions& options, int frame,
-                                 ShotInstance* shot) noexcept {
-    FrameOutcome outcome;
-    outcome.frame = frame;
+namespace {
+
+// Runs one step of a frame: its time counts towards the frame's, and what it throws becomes the
+// frame's failure.
+template <class Step> void runStep(SequenceFrame& f, Step&& step) noexcept {
+    if (f.ended)
+        return;
     const auto start = std::chrono::steady_clock::now();
+    FrameOutcome& outcome = f.outcome;
     try {
+        step();
+    } catch (const PluginError& e) {
+        fail(f, 1, "", e.what());
+    } catch (const headless::SceneError& e) {
+        fail(f, 2, "scene error: ", e.what());
+    } catch (const std::bad_alloc&) {
+        fail(f, 2, "", "out of memory");
+    } catch (const std::exception& e) {
+        fail(f, 2, "", e.what());
+    } catch (...) {
+        fail(f, 2, "", "unknown error");
+    }
+    outcome.ms +=
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+SequenceFrame readSequenceFrame(const RenderOptions& options, int frame) noexcept {
+    SequenceFrame f;
+    f.outcome.frame = frame;
+    runStep(f, [&] {
         const Patterns p(options);
         RenderOptions one = options;
         one.scene = p.scene.expand(frame);
@@ -92,29 +120,42 @@ FrameOutcome renderSequenceFrame(const RenderOptions& options, int frame,
         std::error_code ec;
         if (options.skipExisting && fs::exists(one.output, ec) &&
             !fs::is_directory(one.output, ec)) {
-            outcome.status = FrameOutcome::Status::Skipped;
-            outcome.reason = "'" + one.output + "' exists";
-        } else {
-            std::ostringstream out, notes;
-            renderStill(one, out, notes, shot, frame);
-            outcome.status = FrameOutcome::Status::Rendered;
-            outcome.timings = out.str();
-            outcome.notes = notes.str();
+            f.outcome.status = FrameOutcome::Status::Skipped;
+            f.outcome.reason = "'" + one.output + "' exists";
+            f.ended = true;
+            return;
         }
-    } catch (const PluginError& e) {
-        fail(outcome, 1, "", e.what());
-    } catch (const headless::SceneError& e) {
-        fail(outcome, 2, "scene error: ", e.what());
-    } catch (const std::bad_alloc&) {
-        fail(outcome, 2, "", "out of memory");
-    } catch (const std::exception& e) {
-        fail(outcome, 2, "", e.what());
-    } catch (...) {
-        fail(outcome, 2, "", "unknown error");
-    }
-    outcome.ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    return outcome;
+        f.still.emplace(readStill(one));
+    });
+    return f;
+}
+
+void renderReadFrame(SequenceFrame& f, ShotInstance* shot) noexcept {
+    runStep(f, [&] {
+        std::ostringstream out;
+        renderRead(*f.still, out, shot, f.outcome.frame);
+        f.outcome.timings = out.str();
+    });
+}
+
+void writeRenderedFrame(SequenceFrame& f) noexcept {
+    runStep(f, [&] {
+        std::ostringstream notes;
+        writeRendered(*f.still, notes);
+        f.outcome.notes = notes.str();
+        f.outcome.status = FrameOutcome::Status::Rendered;
+        f.ended = true;
+        // The frame's pictures go now, on whichever thread wrote them, not with the outcome.
+        f.still.reset();
+    });
+}
+
+FrameOutcome renderSequenceFrame(const RenderOptions& options, int frame,
+                                 ShotInstance* shot) noexcept {
+    SequenceFrame f = readSequenceFrame(options, frame);
+    renderReadFrame(f, shot);
+    writeRenderedFrame(f);
+    return std::move(f.outcome);
 }
 
 } // namespace zpcli

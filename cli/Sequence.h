@@ -4,7 +4,9 @@
 #pragma once
 
 #include "cli/Commands.h"
+#include "cli/Frame.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,8 +32,6 @@ struct FrameOutcome {
 // be read. Throws UsageError (headless::SceneError for a shared scene).
 void checkSequence(const RenderOptions& options, const std::vector<int>& frames);
 
-class ShotInstance;
-
 // Reads, renders and writes `frame` with the frame token of each name replaced by its number
 // (names without a token serve every frame). With `skipExisting` an output file that exists is
 // left alone and the frame skipped. Without `shot` each call sets up an instance of its own
@@ -40,5 +40,17 @@ class ShotInstance;
 // else runs.
 FrameOutcome renderSequenceFrame(const RenderOptions& options, int frame,
                                  ShotInstance* shot = nullptr) noexcept;
+
+// renderSequenceFrame's steps, for a scheduler that reads, renders and writes different frames
+// at once. A frame's steps run in turn, each on any thread; none throws. Each adds its time to
+// `outcome.ms`; a step that fails or skips the frame ends it, and later steps leave it alone.
+struct SequenceFrame {
+    FrameOutcome outcome;
+    bool ended = false;         // outcome is final
+    std::optional<Still> still; // the frame's names, picture and render while it is going
+};
+SequenceFrame readSequenceFrame(const RenderOptions& options, int frame) noexcept;
+void renderReadFrame(SequenceFrame& frame, ShotInstance* shot) noexcept;
+void writeRenderedFrame(SequenceFrame& frame) noexcept; // ends the frame
 
 } // namespace zpcli

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -134,6 +135,99 @@ TEST(Jobs, FailFastStartsNoFrameOnceTheFailureIsRecordedWhateverAJobSawBefore) {
     EXPECT_EQ(startedAfterFailure, std::vector<int>{});
     EXPECT_EQ(framesOf(result), (std::vector<int>{1, 2}));
     EXPECT_EQ(result.notStarted, 4);
+}
+
+} // namespace
+
+namespace {
+
+zpcli::SequenceFrame readAs(int frame) {
+    zpcli::SequenceFrame f;
+    f.outcome.frame = frame;
+    return f;
+}
+
+void endAs(zpcli::SequenceFrame& f, FrameOutcome::Status status) {
+    f.outcome.status = status;
+    f.ended = true;
+}
+
+// One job: while frame N renders, frame N+1 is being read and frame N-1 written. Each render
+// waits for both neighbours' steps to have started: a scheduler that runs the steps one after
+// another times out there instead of hanging.
+TEST(Jobs, OneJobReadsTheNextFrameAndWritesThePreviousWhileAFrameRenders) {
+    const std::vector<int> frames = {1, 2, 3, 4, 5};
+    std::mutex m;
+    std::condition_variable changed;
+    std::set<int> readsBegun, writesBegun;
+    std::vector<int> overlapMissing;
+    const auto caller = std::this_thread::get_id();
+    std::vector<int> reported;
+    zpcli::FrameSteps steps;
+    steps.read = [&](int frame) {
+        const std::lock_guard<std::mutex> lock(m);
+        readsBegun.insert(frame);
+        changed.notify_all();
+        return readAs(frame);
+    };
+    steps.render = [&](zpcli::SequenceFrame& f) {
+        const int n = f.outcome.frame;
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        std::unique_lock<std::mutex> lock(m);
+        // After one miss the rest are not waited for: the test fails in seconds, not minutes.
+        const auto wait =
+            overlapMissing.empty() ? std::chrono::seconds(10) : std::chrono::seconds(0);
+        const bool both = changed.wait_for(lock, wait, [&] {
+            return (n == 5 || readsBegun.count(n + 1)) && (n == 1 || writesBegun.count(n - 1));
+        });
+        if (!both)
+            overlapMissing.push_back(n);
+    };
+    steps.write = [&](zpcli::SequenceFrame& f) {
+        {
+            const std::lock_guard<std::mutex> lock(m);
+            writesBegun.insert(f.outcome.frame);
+            changed.notify_all();
+        }
+        endAs(f, FrameOutcome::Status::Rendered);
+    };
+    const auto result = zpcli::runOverlapped(frames, false, steps, [&](const FrameOutcome& o) {
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        reported.push_back(o.frame);
+    });
+    EXPECT_EQ(overlapMissing, std::vector<int>{});
+    EXPECT_EQ(reported, frames);
+    EXPECT_EQ(framesOf(result), frames);
+}
+
+// Where a failure stops one overlapped job: failed on reading, no later frame renders; failed on
+// writing, it is known only once the next frame has rendered, and that frame is still written.
+TEST(Jobs, OneJobOverlappedStopsRenderingOnceAFailureIsKnown) {
+    const std::vector<int> frames = {1, 2, 3, 4, 5, 6};
+    for (const bool onWrite : {false, true}) {
+        std::vector<int> rendered;
+        zpcli::FrameSteps steps;
+        steps.read = [&](int frame) {
+            zpcli::SequenceFrame f = readAs(frame);
+            if (!onWrite && frame == 3)
+                endAs(f, FrameOutcome::Status::Failed);
+            return f;
+        };
+        steps.render = [&](zpcli::SequenceFrame& f) { rendered.push_back(f.outcome.frame); };
+        steps.write = [&](zpcli::SequenceFrame& f) {
+            endAs(f, onWrite && f.outcome.frame == 3 ? FrameOutcome::Status::Failed
+                                                     : FrameOutcome::Status::Rendered);
+        };
+        const auto quiet = [](const FrameOutcome&) {};
+        const auto stopped = zpcli::runOverlapped(frames, true, steps, quiet);
+        const std::vector<int> ran =
+            onWrite ? std::vector<int>{1, 2, 3, 4} : std::vector<int>{1, 2, 3};
+        EXPECT_EQ(framesOf(stopped), ran) << "failed on writing: " << onWrite;
+        EXPECT_EQ(stopped.notStarted, 6 - static_cast<int>(ran.size()));
+        EXPECT_EQ(rendered, onWrite ? ran : (std::vector<int>{1, 2}));
+        rendered.clear();
+        EXPECT_EQ(framesOf(zpcli::runOverlapped(frames, false, steps, quiet)), frames);
+    }
 }
 
 } // namespace
