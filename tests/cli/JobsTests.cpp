@@ -137,10 +137,6 @@ TEST(Jobs, FailFastStartsNoFrameOnceTheFailureIsRecordedWhateverAJobSawBefore) {
     EXPECT_EQ(result.notStarted, 4);
 }
 
-} // namespace
-
-namespace {
-
 zpcli::SequenceFrame readAs(int frame) {
     zpcli::SequenceFrame f;
     f.outcome.frame = frame;
