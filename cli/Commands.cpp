@@ -35,12 +35,12 @@ std::string describeError(PF_Err err, const std::string& during) {
     return s;
 }
 
-// One "N[/D]" factor.
-void parseFactor(const std::string& text, const std::string& whole, int32_t& num, int32_t& den) {
+// One "N[/D]" factor of the value `given` names.
+void parseFactor(const std::string& text, const std::string& given, int32_t& num, int32_t& den) {
     auto number = [&](const std::string& part) -> int32_t {
         if (part.empty() || part.size() > 4 ||
             part.find_first_not_of("0123456789") != std::string::npos)
-            throw UsageError("--downsample " + whole +
+            throw UsageError(given +
                              ": expected N or N/D with whole numbers 1..1000, e.g. 1/2 or 1/2,1/4");
         return static_cast<int32_t>(std::stoi(part));
     };
@@ -48,9 +48,9 @@ void parseFactor(const std::string& text, const std::string& whole, int32_t& num
     num = number(text.substr(0, slash));
     den = slash == std::string::npos ? 1 : number(text.substr(slash + 1));
     if (num < 1 || den < 1 || num > 1000 || den > 1000)
-        throw UsageError("--downsample " + whole + ": N and D must lie in 1..1000");
+        throw UsageError(given + ": N and D must lie in 1..1000");
     if (num > den)
-        throw UsageError("--downsample " + whole +
+        throw UsageError(given +
                          ": a host reduces layers, it never enlarges them; N must not exceed D");
 }
 
@@ -59,16 +59,17 @@ void parseFactor(const std::string& text, const std::string& whole, int32_t& num
 PluginError::PluginError(PF_Err err, const std::string& during)
     : std::runtime_error(describeError(err, during)), code(err) {}
 
-Downsample parseDownsample(const std::string& text) {
+Downsample parseDownsample(const std::string& text, const std::string& given) {
+    const std::string named = given.empty() ? "--downsample " + text : given;
     Downsample ds;
     const size_t comma = text.find(',');
     if (comma == std::string::npos) {
-        parseFactor(text, text, ds.numX, ds.denX);
+        parseFactor(text, named, ds.numX, ds.denX);
         ds.numY = ds.numX;
         ds.denY = ds.denX;
     } else {
-        parseFactor(text.substr(0, comma), text, ds.numX, ds.denX);
-        parseFactor(text.substr(comma + 1), text, ds.numY, ds.denY);
+        parseFactor(text.substr(0, comma), named, ds.numX, ds.denX);
+        parseFactor(text.substr(comma + 1), named, ds.numY, ds.denY);
     }
     return ds;
 }

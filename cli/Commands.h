@@ -32,8 +32,9 @@ struct Downsample {
 };
 
 // Parses "N[/D]" (both axes) or "N[/D],N[/D]" (x, then y). N and D are whole numbers from 1
-// to 1000 with N <= D. Throws UsageError.
-Downsample parseDownsample(const std::string& text);
+// to 1000 with N <= D. Throws UsageError, its message starting with `given` (how the caller
+// was handed the text; empty: "--downsample TEXT").
+Downsample parseDownsample(const std::string& text, const std::string& given = {});
 
 // The full-resolution height of a layer handed over `height` rows tall at `ds`: height / factor
 // y, rounded to nearest.

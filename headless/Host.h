@@ -145,8 +145,8 @@ public:
 
     // --- render side (headless/MultiFrame.h) ---------------------------------------------
     // Makes this host render for the instance `ui`: its parameter values, masks, layer size,
-    // times, downsampling, withheld suites and plug-in path are copied (again at every call), and its compute cache is
-    // shared. With `renderCopy` set, this host sends render commands with
+    // times, downsampling, withheld suites and plug-in path are copied (again at every call),
+    // and its compute cache is shared. With `renderCopy` set, this host sends render commands with
     // in_data->sequence_data null and the sequence data suite answers with *renderCopy.
     void renderFor(const Host& ui, const PF_Handle* renderCopy);
     // What PF_GetConstSequenceData answers: the render copy of a render-side host, else the

@@ -36,21 +36,14 @@ zpcli::View viewOf(const std::string& name) {
     return *view;
 }
 
-// The command line's messages name its flag ("--downsample 3/2: ..."); a caller of the module
-// passed an argument, so the message names that.
+// A caller of the module passed an argument, not the command line's flag: the message names it.
 zpcli::Downsample downsampleOf(const std::string& text) {
     if (text.empty())
         return {};
     try {
-        return zpcli::parseDownsample(text);
+        return zpcli::parseDownsample(text, "downsample=\"" + text + "\"");
     } catch (const zpcli::UsageError& e) {
-        const std::string flag = "--downsample " + text;
-        std::string problem = e.what();
-        if (problem.compare(0, flag.size(), flag) == 0)
-            problem.erase(0, flag.size());
-        else
-            problem = ": " + problem;
-        throw py::value_error("downsample=\"" + text + "\"" + problem);
+        throw py::value_error(e.what());
     }
 }
 
