@@ -336,8 +336,15 @@ void writePicture(const std::string& path, const headless::HostWorld& world, boo
     auto out = OIIO::ImageOutput::create(path);
     if (!out)
         throw UsageError("cannot write " + quoted(path) + ": " + oneLine(OIIO::geterror()));
-    if (!out->open(temp.path(), spec) || !out->write_image(st.given, data) || !out->close())
-        throw UsageError("cannot write " + quoted(path) + ": " + oneLine(out->geterror()));
+    if (!out->open(temp.writePath(), spec) || !out->write_image(st.given, data) ||
+        !out->close()) {
+        // The library names the file as it was given it; the user knows it by its own name.
+        std::string why = out->geterror();
+        const std::string& given = temp.writePath();
+        for (size_t at = 0; (at = why.find(given, at)) != std::string::npos; at += path.size())
+            why.replace(at, given.size(), path);
+        throw UsageError("cannot write " + quoted(path) + ": " + oneLine(why));
+    }
     out.reset();
     temp.commit(noReplace);
 }

@@ -18,7 +18,11 @@ public:
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
 
+    // The file's name beside the target.
     const std::string& path() const { return path_; }
+    // The name to write the file through: a link to the file this object made that stays
+    // valid whatever happens to path() meanwhile (/proc/self/fd/N; path() where there's none).
+    const std::string& writePath() const { return writePath_; }
     // Renames the file onto the target; with `noReplace` only when no file has that name (the
     // test and the rename are one step). Throws UsageError when that fails.
     void commit(bool noReplace = false);
@@ -26,6 +30,8 @@ public:
 private:
     std::filesystem::path target_;
     std::string path_;
+    std::string writePath_;
+    int fd_ = -1;   // held open for writePath()
     int slot_ = -1; // in the table the interrupt handler clears
 };
 
