@@ -55,7 +55,7 @@ constexpr uint64_t next(uint64_t word, SlotState state) {
     return ((word >> 2) + 1) << 2 | state;
 }
 
-// The signals that remove the files, blocked on the calling thread for its lifetime: the
+// The signals that remove the files, blocked on the calling thread while this guard lives: the
 // handler waits for Busy slots, so it must never run on the thread that holds one.
 class InterruptsBlocked {
 public:
@@ -161,6 +161,7 @@ TempFile::TempFile(const fs::path& target) : target_(target) {
     // The slot is claimed before the file is made, and the signals are held off this thread
     // meanwhile, so no interrupt can find the file made and not yet listed.
     const InterruptsBlocked blocked;
+    int error = 0;
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
         std::string name = stem;
         for (int i = 0; i < 6; ++i)
@@ -168,22 +169,19 @@ TempFile::TempFile(const fs::path& target) : target_(target) {
         name += ext;
         const int slot = claimSlot(name);
         fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        const int error = errno;
+        error = errno;
         if (fd_ >= 0) {
-            path_ = name;
+            path_ = std::move(name);
             slot_ = slot;
             setSlot(slot, kLive);
-            break;
+        } else {
+            setSlot(slot, kFree);
+            if (error != EEXIST)
+                break;
         }
-        setSlot(slot, kFree);
-        if (error != EEXIST) {
-            errno = error;
-            break;
-        }
-        errno = error;
     }
     if (fd_ < 0)
-        throw UsageError("cannot write " + quoted(target.string()) + ": " + std::strerror(errno));
+        throw UsageError("cannot write " + quoted(target.string()) + ": " + std::strerror(error));
     // Writers reopen what they are given by name. Through this descriptor's own link they reach
     // the file made here even if its name was removed meanwhile (an interrupt on another
     // thread) or replaced: by name they would make a new file the cleanup never sees.
