@@ -18,6 +18,22 @@ int threadBudget(int cores, int jobs, int job) {
     return cores / jobs + (job < cores % jobs ? 1 : 0);
 }
 
+namespace {
+
+// The calling thread's OpenMP thread count (a per-thread setting), put back on every way out.
+class CallersThreadCount {
+public:
+    CallersThreadCount() : before_(omp_get_max_threads()) {}
+    ~CallersThreadCount() { omp_set_num_threads(before_); }
+    CallersThreadCount(const CallersThreadCount&) = delete;
+    CallersThreadCount& operator=(const CallersThreadCount&) = delete;
+
+private:
+    const int before_;
+};
+
+} // namespace
+
 JobsResult runJobs(const std::vector<int>& frames, int jobs, int cores, bool failFast,
                    const std::function<FrameOutcome(int)>& render,
                    const std::function<void(const FrameOutcome&)>& report,
@@ -64,9 +80,8 @@ JobsResult runJobs(const std::vector<int>& frames, int jobs, int cores, bool fai
         std::min<size_t>(static_cast<size_t>(std::max(jobs, 1)), std::max<size_t>(count, 1)));
     if (workers == 1) {
         // One job: the calling thread renders, with the thread count it had restored after.
-        const int before = omp_get_max_threads();
+        const CallersThreadCount restored;
         work(0, 1);
-        omp_set_num_threads(before);
     } else {
         std::vector<std::jthread> threads;
         for (int job = 0; job < workers; ++job)
@@ -83,8 +98,11 @@ JobsResult runJobs(const std::vector<int>& frames, int jobs, int cores, bool fai
     return result;
 }
 
-JobsResult runOverlapped(const std::vector<int>& frames, bool failFast, const FrameSteps& steps,
+JobsResult runOverlapped(const std::vector<int>& frames, int cores, bool failFast,
+                         const FrameSteps& steps,
                          const std::function<void(const FrameOutcome&)>& report) {
+    const CallersThreadCount restored;
+    omp_set_num_threads(threadBudget(cores, 1, 0));
     JobsResult result;
     bool stopped = false;
     const auto finish = [&](SequenceFrame& f) {

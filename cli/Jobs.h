@@ -41,11 +41,14 @@ struct FrameSteps {
 
 // One job's shot: frames rendered one at a time on the calling thread while the next frame is
 // read and the previous one written, each on a thread of its own, so a frame's file work hides
-// behind its neighbours' renders. At most three frames are in memory. `report` hears each
-// outcome on the calling thread, in frame order. With `failFast` no frame starts rendering once
-// a failure is known; a failure in writing frame N is known once frame N+1 has rendered (that
-// frame runs to its end), and a frame read ahead but not rendered counts as not started.
-JobsResult runOverlapped(const std::vector<int>& frames, bool failFast, const FrameSteps& steps,
+// behind its neighbours' renders; the renders get the whole budget of `cores` OpenMP threads,
+// and the calling thread's count is put back after. At most three frames are in memory. `report`
+// hears each outcome on the calling thread, in frame order. With `failFast` no frame starts
+// rendering once a failure is known; a failure in writing frame N is known once frame N+1 has
+// rendered (that frame runs to its end), and a frame read ahead but not rendered counts as not
+// started.
+JobsResult runOverlapped(const std::vector<int>& frames, int cores, bool failFast,
+                         const FrameSteps& steps,
                          const std::function<void(const FrameOutcome&)>& report);
 
 } // namespace zpcli

@@ -1,7 +1,5 @@
 #include "cli/Shot.h"
 
-#include <omp.h>
-
 namespace zpcli {
 
 JobsResult renderShot(const RenderOptions& o, const std::vector<int>& frames, ShotInstance& shot,
@@ -13,17 +11,12 @@ JobsResult renderShot(const RenderOptions& o, const std::vector<int>& frames, Sh
     }
     // With one job the files' reading and encoding would otherwise leave the cores the render
     // uses idle for as long as the render itself takes (a 1080p PNG, a float EXR).
-    struct ThreadCount {
-        const int before = omp_get_max_threads();
-        ~ThreadCount() { omp_set_num_threads(before); }
-    } restored;
-    omp_set_num_threads(threadBudget(cores, 1, 0));
     const FrameSteps steps{
         [&](int frame) { return readSequenceFrame(o, frame); },
         [&](SequenceFrame& f) { renderReadFrame(f, &shot); },
         [](SequenceFrame& f) { writeRenderedFrame(f); },
     };
-    return runOverlapped(frames, o.failFast, steps, report);
+    return runOverlapped(frames, cores, o.failFast, steps, report);
 }
 
 } // namespace zpcli

@@ -187,7 +187,7 @@ TEST(Jobs, OneJobReadsTheNextFrameAndWritesThePreviousWhileAFrameRenders) {
         }
         endAs(f, FrameOutcome::Status::Rendered);
     };
-    const auto result = zpcli::runOverlapped(frames, false, steps, [&](const FrameOutcome& o) {
+    const auto result = zpcli::runOverlapped(frames, 2, false, steps, [&](const FrameOutcome& o) {
         EXPECT_EQ(std::this_thread::get_id(), caller);
         reported.push_back(o.frame);
     });
@@ -215,14 +215,14 @@ TEST(Jobs, OneJobOverlappedStopsRenderingOnceAFailureIsKnown) {
                                                      : FrameOutcome::Status::Rendered);
         };
         const auto quiet = [](const FrameOutcome&) {};
-        const auto stopped = zpcli::runOverlapped(frames, true, steps, quiet);
+        const auto stopped = zpcli::runOverlapped(frames, 2, true, steps, quiet);
         const std::vector<int> ran =
             onWrite ? std::vector<int>{1, 2, 3, 4} : std::vector<int>{1, 2, 3};
         EXPECT_EQ(framesOf(stopped), ran) << "failed on writing: " << onWrite;
         EXPECT_EQ(stopped.notStarted, 6 - static_cast<int>(ran.size()));
         EXPECT_EQ(rendered, onWrite ? ran : (std::vector<int>{1, 2}));
         rendered.clear();
-        EXPECT_EQ(framesOf(zpcli::runOverlapped(frames, false, steps, quiet)), frames);
+        EXPECT_EQ(framesOf(zpcli::runOverlapped(frames, 2, false, steps, quiet)), frames);
     }
 }
 
